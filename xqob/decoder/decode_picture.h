@@ -1,0 +1,29 @@
+// The picture decoder driver: one QOB file or buffer in, the rows of the picture out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "xqob/decoder/decoder_context.h"
+#include "xqob/plugin/header.h"
+
+namespace xqob {
+
+struct DecodeRequest {
+    const char* fileName = nullptr;  // read from this file, or else
+    const uint8_t* data = nullptr;   // from this buffer of size bytes
+    size_t size = 0;
+    // When set, the header must give this width, height and gray flag: the pixel buffer was
+    // sized from it, and a file that changed in between must not overrun it.
+    const PictureHeader* expected = nullptr;
+    uint64_t maxPixels = 0;         // refuse pictures of more pixels; 0 for no limit
+    int64_t failAllocationAt = 0;   // test hook: make this chain allocation fail (from 1)
+};
+
+// Decodes into pixels: height rows of width * (gray ? 1 : 3) bytes, top row first. Returns 0
+// on success and 1 on failure, with the reason in failure (optional). On failure pixels is
+// left untouched. The number of chain allocations made is stored in allocations (optional).
+int32_t decodePicture(const DecodeRequest& request, uint8_t* pixels,
+                      DecodeFailure* failure = nullptr, int64_t* allocations = nullptr);
+
+}  // namespace xqob

@@ -1,0 +1,102 @@
+// The state of one decode, passed by pointer to every stage.
+#pragma once
+
+#include <cstdint>
+
+#include "xqob/decoder/block_records.h"
+#include "xqob/decoder/byte_source.h"
+#include "xqob/decoder/failure.h"
+
+namespace xqob {
+
+// An adaptive estimate of the probability of a 1. Between decisions total is 2..99 and
+// both ones and total - ones are at least 1.
+struct BitModel {
+    uint32_t total;
+    uint32_t ones;
+};
+
+struct ChainBlock;
+
+struct DecoderContext {
+    // Geometry
+    int32_t width;
+    int32_t height;
+    int32_t paddedWidth;   // width rounded up to a multiple of 16; stride of planeY, decodedMap
+    int32_t paddedHeight;
+    int32_t chromaWidth;   // stride of both chroma planes
+    int32_t chromaHeight;
+    uint8_t* planeY;
+    uint8_t* planeCr;
+    uint8_t* planeCb;
+    // Header
+    int32_t gray;
+    int32_t fullChroma;
+    int32_t lumaQuantiser;
+    int32_t qualityIndex;
+    int32_t chromaQuantiser;
+    // Block records
+    MacroblockInfo* macroblockInfo;
+    ChromaBlockInfo* chromaBlockInfo;
+    uint8_t* decodedMap;
+    // Allocation chain; the error exit is the DecodeError exception caught by the driver.
+    ChainBlock* chainHead;
+    // Arithmetic decoder and byte input
+    int32_t low;
+    int32_t high;
+    int32_t bitsLeft;
+    int32_t fill;
+    int32_t code;
+    int32_t pos;
+    int32_t eofCount;
+    uint8_t* buffer;
+    ByteSource* file;
+    int64_t payloadStart;  // bytes of the source consumed before the payload
+    // Context models
+    BitModel* mode8x8Models;
+    BitModel* flatOffsetModels;
+    BitModel* mode4x4Models;
+    BitModel* chromaModeModels;
+    BitModel* chromaFlatOffsetModels;
+    BitModel* blockTypeModels;
+    BitModel* codedQuadrantModels;
+    BitModel* coded4x4Models;
+    BitModel* codedCrModels;
+    BitModel* codedCbModels;
+    BitModel* sig8x8Models;
+    BitModel* last8x8Models;
+    BitModel* levelFirst8x8Models;
+    BitModel* levelRest8x8Models;
+    BitModel* sig4x4Models;
+    BitModel* last4x4Models;
+    BitModel* levelFirst4x4Models;
+    BitModel* levelRest4x4Models;
+    BitModel* sigChromaModels;
+    BitModel* lastChromaModels;
+    BitModel* levelFirstChromaModels;
+    BitModel* levelRestChromaModels;
+    // Prediction candidates and coefficient blocks, raster order
+    int32_t* lumaPred8x8[10];
+    int32_t* lumaPred4x4[10];
+    int32_t* crPred[9];
+    int32_t* cbPred[9];
+    int32_t* coeff8x8;
+    int32_t* coeff4x4;
+    int32_t* coeffCr;
+    int32_t* coeffCb;
+    // Quantiser and colour tables
+    int32_t* quantMatrix8x8;
+    int32_t* weightedDequant8x8;
+    int32_t* crToR;
+    int32_t* cbToG;
+    int32_t* crToG;
+    int32_t* cbToB;
+    uint8_t* clampTable;
+    // Outside the codec proper: why the decode failed, and a test hook that makes the
+    // n-th chain allocation (counting from 1) fail; 0 disables it.
+    DecodeFailure failure;
+    int64_t failAllocationAt;
+    int64_t allocationCount;
+};
+
+}  // namespace xqob

@@ -1,0 +1,21 @@
+// Block-level syntax of the luma plane: Flat inference, block types, intra modes with their
+// predicted-mode scheme, flat offsets and coded flags. (x, y) is the luma position of the
+// block's top-left sample; contexts come from the left and above neighbours' records.
+#pragma once
+
+#include <cstdint>
+
+#include "xqob/decoder/decoder_context.h"
+
+namespace xqob {
+
+bool isFlatQuadrant(DecoderContext* context, int32_t x, int32_t y);
+int32_t decodeBlockType(DecoderContext* context, int32_t x, int32_t y);  // 5, 2 or 3
+int32_t predictLumaMode(DecoderContext* context, int32_t x, int32_t y);
+int32_t decodeMode8x8(DecoderContext* context, int32_t x, int32_t y, int32_t q);
+int32_t decodeMode4x4(DecoderContext* context, int32_t x, int32_t y, int32_t k);
+int32_t decodeFlatOffset(DecoderContext* context, int32_t x, int32_t y);
+int32_t decodeCodedQuadrant(DecoderContext* context, int32_t x, int32_t y);
+int32_t decodeCoded4x4(DecoderContext* context, int32_t x, int32_t y);
+
+}  // namespace xqob

@@ -1,0 +1,15 @@
+// The nine intra prediction rules over an N x N block (N = 4 or 8), shared by the 4x4 and
+// 8x8 luma predictors and the chroma predictor.
+#pragma once
+
+#include <cstdint>
+
+namespace xqob {
+
+// t holds 2N samples above (and above-right), l holds N samples to the left, c the corner.
+// Writes the prediction in raster order into out, or nothing when mode needs a neighbour
+// that is absent. Returns true when it wrote.
+bool formIntraPrediction(int32_t n, const int32_t* t, const int32_t* l, int32_t c, bool top,
+                         bool left, int32_t mode, int32_t* out);
+
+}  // namespace xqob

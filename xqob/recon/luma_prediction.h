@@ -1,0 +1,18 @@
+// Luma intra prediction of 4x4 blocks and 8x8 quadrants; neighbour presence comes from the
+// decodedMap and the right edge of the padded plane.
+#pragma once
+
+#include <cstdint>
+
+#include "xqob/decoder/decoder_context.h"
+
+namespace xqob {
+
+void predictIntraLuma4x4(int32_t x, int32_t y, DecoderContext* context, int32_t mode);
+void predictIntraLuma8x8(int32_t y, int32_t x, DecoderContext* context, int32_t mode);
+
+// [1, 2, 1] smoothing of the 8x8 references: t (16), l (8), c into ts, ls, cs.
+void smoothLumaReferences(const int32_t* t, const int32_t* l, int32_t c, bool top, bool left,
+                          int32_t* ts, int32_t* ls, int32_t* cs);
+
+}  // namespace xqob
