@@ -18,4 +18,14 @@ int32_t decodeFlatOffset(DecoderContext* context, int32_t x, int32_t y);
 int32_t decodeCodedQuadrant(DecoderContext* context, int32_t x, int32_t y);
 int32_t decodeCoded4x4(DecoderContext* context, int32_t x, int32_t y);
 
+// The model indices the readers above choose, for writers that must pick the same models.
+// Block type: first bin in blockTypeModels[first], second bin in blockTypeModels[second].
+void blockTypeContexts(DecoderContext* context, int32_t x, int32_t y, int32_t* first,
+                       int32_t* second);
+int32_t modeFirstContext8x8(DecoderContext* context, int32_t x, int32_t y);   // 0..3
+int32_t modeFirstContext4x4(DecoderContext* context, int32_t x, int32_t y);   // 0..3
+int32_t flatOffsetContext(DecoderContext* context, int32_t x, int32_t y);     // 0..15
+int32_t codedQuadrantContext(DecoderContext* context, int32_t x, int32_t y);  // 0..3
+int32_t coded4x4Context(DecoderContext* context, int32_t x, int32_t y);       // 0..3
+
 }  // namespace xqob

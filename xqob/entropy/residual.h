@@ -16,6 +16,40 @@ extern const uint8_t lastContext8x8[63];
 constexpr int32_t kLevelCap4x4 = 1800;
 constexpr int32_t kLevelCap8x8 = 6000;
 
+// Everything that tells the three block kinds apart. The significance model of scan
+// position pos is sigModels[sigMap ? sigMap[pos] : pos], the last model
+// lastModels[lastMap ? lastMap[pos] : pos].
+struct ResidualKind {
+    int32_t size;         // 16 or 64 coefficients
+    const uint8_t* scan;  // raster position of each scan position
+    const uint8_t* sigMap;
+    const uint8_t* lastMap;
+    int32_t cap;  // largest magnitude
+    BitModel* sigModels;
+    BitModel* lastModels;
+    BitModel* levelFirstModels;  // 5 models: eq1Count 0..3, then 4 once a magnitude > 1 is seen
+    BitModel* levelRestModels;   // 5 models: gt1Count 0..4
+};
+
+// mode (0..8) selects the scan row of a 4x4 block.
+ResidualKind residualKind4x4(DecoderContext* context, int32_t mode);
+// Up to lumaQuantiser 40 the 63 significance positions share 15 mapped models; from 41 on
+// each position has its own.
+ResidualKind residualKind8x8(DecoderContext* context, int32_t lumaQuantiser);
+// Shared by the Cr and the Cb plane.
+ResidualKind residualKindChroma(DecoderContext* context);
+
+// Model choice of the first magnitude bin, and the running counts after one coefficient.
+inline int32_t levelFirstIndex(int32_t eq1Count, int32_t gt1Count) {
+    return gt1Count > 0 ? 4 : eq1Count;
+}
+inline void countLevel(int32_t level, int32_t* eq1Count, int32_t* gt1Count) {
+    if (*gt1Count == 0 && *eq1Count < 3) ++*eq1Count;
+    if (level > 1 && *gt1Count < 4) ++*gt1Count;
+}
+
+void decodeResidual(DecoderContext* context, const ResidualKind& kind, int32_t* coefficients);
+
 void decodeResidual4x4(DecoderContext* context, int32_t* coefficients, int32_t mode);
 void decodeResidual8x8(DecoderContext* context, int32_t lumaQuantiser, int32_t* coefficients);
 void decodeResidualChroma(DecoderContext* context, int32_t* coefficients);

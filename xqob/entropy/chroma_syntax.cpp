@@ -1,0 +1,101 @@
+#include "xqob/entropy/chroma_syntax.h"
+
+#include "xqob/entropy/arith_decoder.h"
+#include "xqob/entropy/mode_bins.h"
+
+namespace xqob {
+
+namespace {
+
+ChromaBlockInfo* recordAt(DecoderContext* context, int32_t x, int32_t y) {
+    return &context->chromaBlockInfo[chromaBlockIndex(x, y, context->chromaWidth)];
+}
+
+// Null past the left or top edge.
+const ChromaBlockInfo* leftOf(DecoderContext* context, int32_t x, int32_t y) {
+    return x == 0 ? nullptr : recordAt(context, x - 8, y);
+}
+const ChromaBlockInfo* aboveOf(DecoderContext* context, int32_t x, int32_t y) {
+    return y == 0 ? nullptr : recordAt(context, x, y - 8);
+}
+
+// A Flat neighbour gives 9, larger than any mode.
+int32_t neighbourMode(const ChromaBlockInfo* n) {
+    return n->blockType == Intra8x8 ? n->mode : 9;
+}
+
+// Unlike the luma mode bins, an unavailable neighbour counts 1 here.
+int32_t predictedFlag(const ChromaBlockInfo* n) {
+    return n == nullptr || n->modePredicted != 0 ? 1 : 0;
+}
+
+int32_t codedCrFlag(const ChromaBlockInfo* n) {
+    return n != nullptr && n->codedCr != 0 ? 1 : 0;
+}
+
+// Reads one selector: a first bin of 1 means 0 (the mean); else a second bin gives 1 or 2.
+int32_t decodeSelector(DecoderContext* context, BitModel* first, BitModel* second) {
+    if (decodeBit(context, first)) return 0;
+    return decodeBit(context, second) ? 2 : 1;
+}
+
+}  // namespace
+
+int32_t predictChromaMode(DecoderContext* context, int32_t x, int32_t y) {
+    if (x == 0 || y == 0) return 2;
+    const int32_t above = neighbourMode(aboveOf(context, x, y));
+    const int32_t left = neighbourMode(leftOf(context, x, y));
+    const int32_t smaller = above < left ? above : left;
+    return smaller == 9 ? 2 : smaller;
+}
+
+int32_t chromaModeFirstContext(DecoderContext* context, int32_t x, int32_t y) {
+    return predictedFlag(leftOf(context, x, y)) + 2 * predictedFlag(aboveOf(context, x, y));
+}
+
+int32_t decodeChromaMode(DecoderContext* context, int32_t x, int32_t y) {
+    int32_t usedPrediction;
+    const int32_t mode =
+        decodeIntraMode(context, context->chromaModeModels, chromaModeFirstContext(context, x, y),
+                        predictChromaMode(context, x, y), &usedPrediction);
+    recordAt(context, x, y)->modePredicted = static_cast<int8_t>(usedPrediction);
+    return mode;
+}
+
+void chromaFlatOffsetContexts(DecoderContext* context, int32_t x, int32_t y, int32_t* cr,
+                              int32_t* cb) {
+    const ChromaBlockInfo* left = leftOf(context, x, y);
+    const ChromaBlockInfo* above = aboveOf(context, x, y);
+    const bool leftFlat = left->blockType == Flat;
+    const bool aboveFlat = above->blockType == Flat;
+    *cr = (leftFlat ? left->flatOffsetCr : 3) + 4 * (aboveFlat ? above->flatOffsetCr : 3);
+    *cb = (leftFlat ? left->flatOffsetCb : 3) + 4 * (aboveFlat ? above->flatOffsetCb : 3);
+}
+
+void decodeChromaFlatOffsets(DecoderContext* context, int32_t x, int32_t y) {
+    int32_t cr;
+    int32_t cb;
+    chromaFlatOffsetContexts(context, x, y, &cr, &cb);
+    BitModel* models = context->chromaFlatOffsetModels;
+    const int32_t selectorCr = decodeSelector(context, models + cr, models + 16 + cr);
+    const int32_t selectorCb = decodeSelector(context, models + 32 + cb, models + 48 + cb);
+    ChromaBlockInfo* record = recordAt(context, x, y);
+    record->flatOffsetCr = static_cast<int8_t>(selectorCr);
+    record->flatOffsetCb = static_cast<int8_t>(selectorCb);
+    record->modePredicted = 0;
+}
+
+int32_t codedCrContext(DecoderContext* context, int32_t x, int32_t y) {
+    return codedCrFlag(leftOf(context, x, y)) + 2 * codedCrFlag(aboveOf(context, x, y));
+}
+
+int32_t decodeCodedCr(DecoderContext* context, int32_t x, int32_t y) {
+    return decodeBit(context, context->codedCrModels + codedCrContext(context, x, y));
+}
+
+// The Cb flag looks only at the Cr flag just read for the same block.
+int32_t decodeCodedCb(DecoderContext* context, int32_t codedCr) {
+    return decodeBit(context, context->codedCbModels + codedCr);
+}
+
+}  // namespace xqob
