@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/recon_fixture.h"
+#include "xqob/recon/intra_prediction.h"
+#include "xqob/recon/luma_prediction.h"
+
+namespace xqob {
+namespace {
+
+using test::blockIsUntouched;
+using test::blockValues;
+using test::ReconFixture;
+using test::samples;
+
+// Writes the references of the 4x4 block at (x, y) into the plane. The map marks only the
+// cells the presence tests read, so that the other cells of a group are not tested.
+struct Neighbours4x4 {
+    int32_t c;
+    int32_t t[8];
+    int32_t l[4];
+};
+
+void placeNeighbours(ReconFixture& f, int32_t x, int32_t y, const Neighbours4x4& n, bool markTop,
+                     bool markTopRight, bool markLeft) {
+    if (y > 0) {
+        for (int32_t i = 0; i < 8 && x + i < f.context.paddedWidth; ++i) {
+            f.luma(x + i, y - 1) = static_cast<uint8_t>(n.t[i]);
+        }
+        if (x > 0) f.luma(x - 1, y - 1) = static_cast<uint8_t>(n.c);
+        if (markTop) f.decoded(x, y - 1) = 1;
+        if (markTopRight) f.decoded(x + 4, y - 1) = 1;
+    }
+    if (x > 0) {
+        for (int32_t i = 0; i < 4; ++i) f.luma(x - 1, y + i) = static_cast<uint8_t>(n.l[i]);
+        if (markLeft) f.decoded(x - 1, y) = 1;
+    }
+}
+
+const Neighbours4x4 kExample = {103, {188, 252, 72, 134, 198, 172, 171, 238}, {2, 36, 193, 15}};
+
+struct ModeRows {
+    int32_t mode;
+    std::string rows;
+};
+
+TEST(IntraLuma4x4, WorkedExampleEveryMode) {
+    const ModeRows cases[] = {
+        {0, "188 252 72 134 / 188 252 72 134 / 188 252 72 134 / 188 252 72 134"},
+        {1, "2 2 2 2 / 36 36 36 36 / 193 193 193 193 / 15 15 15 15"},
+        {2, "112 112 112 112 / 112 112 112 112 / 112 112 112 112 / 112 112 112 112"},
+        {3, "191 133 135 176 / 133 135 176 178 / 135 176 178 188 / 176 178 188 221"},
+        {4, "99 183 191 133 / 36 99 183 191 / 67 36 99 183 / 109 67 36 99"},
+        {5, "146 220 162 103 / 99 183 191 133 / 36 146 220 162 / 67 99 183 191"},
+        {6, "53 99 183 191 / 19 36 53 99 / 115 67 19 36 / 104 109 115 67"},
+        {7, "220 162 103 166 / 191 133 135 176 / 162 103 166 185 / 133 135 176 178"},
+        {8, "19 67 115 109 / 115 109 104 60 / 104 60 15 15 / 15 15 15 15"},
+    };
+    for (const ModeRows& c : cases) {
+        SCOPED_TRACE(c.mode);
+        ReconFixture f(16, 16, 8, 8);
+        placeNeighbours(f, 4, 4, kExample, true, true, true);
+        predictIntraLuma4x4(4, 4, &f.context, c.mode);
+        EXPECT_EQ(blockValues(f.context.lumaPred4x4[c.mode], 16), samples(c.rows));
+        for (int32_t other = 0; other < 10; ++other) {
+            if (other != c.mode) {
+                EXPECT_TRUE(blockIsUntouched(f.context.lumaPred4x4[other], 16));
+            }
+        }
+    }
+}
+
+const std::string kDownLeftWithoutTopRight =
+    "191 133 119 134 / 133 119 134 134 / 119 134 134 134 / 134 134 134 134";
+
+TEST(IntraLuma4x4, TopRightRepeatsTheLastTopSampleWhenUnmarked) {
+    // The bottom-right 4x4 block of a top-left quadrant: above-right not yet decoded.
+    ReconFixture f(16, 16, 8, 8);
+    placeNeighbours(f, 4, 4, kExample, true, false, true);
+    predictIntraLuma4x4(4, 4, &f.context, 3);
+    EXPECT_EQ(blockValues(f.context.lumaPred4x4[3], 16), samples(kDownLeftWithoutTopRight));
+}
+
+TEST(IntraLuma4x4, TopRightAbsentInTheLastFourColumns) {
+    // x = W - 4: the plane and map to the right belong to the next row; neither is used.
+    ReconFixture f(16, 16, 8, 8);
+    placeNeighbours(f, 12, 4, kExample, true, false, true);
+    f.decoded(0, 4) = 1;  // the cell after (15, 3)
+    f.luma(0, 4) = 9;
+    predictIntraLuma4x4(12, 4, &f.context, 3);
+    EXPECT_EQ(blockValues(f.context.lumaPred4x4[3], 16), samples(kDownLeftWithoutTopRight));
+
+    // x = W - 8 still has its above-right samples.
+    ReconFixture g(16, 16, 8, 8);
+    placeNeighbours(g, 8, 4, kExample, true, true, true);
+    predictIntraLuma4x4(8, 4, &g.context, 3);
+    EXPECT_EQ(blockValues(g.context.lumaPred4x4[3], 16),
+              samples("191 133 135 176 / 133 135 176 178 / 135 176 178 188 / 176 178 188 221"));
+}
+
+TEST(IntraLuma4x4, OnlyTheFirstCellOfEachGroupIsTested) {
+    ReconFixture f(16, 16, 8, 8);
+    placeNeighbours(f, 4, 4, kExample, true, true, true);
+    // The whole top row and left column unmarked but for the tested cells: still present.
+    EXPECT_EQ(f.decoded(5, 3), 0);
+    EXPECT_EQ(f.decoded(3, 5), 0);
+    EXPECT_EQ(f.decoded(3, 3), 0);  // the corner has no test of its own
+    predictIntraLuma4x4(4, 4, &f.context, 4);
+    EXPECT_EQ(blockValues(f.context.lumaPred4x4[4], 16),
+              samples("99 183 191 133 / 36 99 183 191 / 67 36 99 183 / 109 67 36 99"));
+}
+
+TEST(IntraLuma4x4, CornerBlockFormsOnlyDc) {
+    for (int32_t mode = 0; mode < 9; ++mode) {
+        ReconFixture f(16, 16, 8, 8);
+        predictIntraLuma4x4(0, 0, &f.context, mode);
+        if (mode == 2) {
+            EXPECT_EQ(blockValues(f.context.lumaPred4x4[2], 16), std::vector<int32_t>(16, 128));
+        } else {
+            EXPECT_TRUE(blockIsUntouched(f.context.lumaPred4x4[mode], 16)) << mode;
+        }
+    }
+}
+
+TEST(IntraLuma4x4, TopRowWithLeftPresent) {
+    // l = 2, 36, 193, 15: DC = (246 + 2) >> 2 = 62; modes needing top write nothing.
+    const std::string formed[9] = {"",
+                                   "2 2 2 2 / 36 36 36 36 / 193 193 193 193 / 15 15 15 15",
+                                   "62 62 62 62 / 62 62 62 62 / 62 62 62 62 / 62 62 62 62",
+                                   "",
+                                   "",
+                                   "",
+                                   "",
+                                   "",
+                                   "19 67 115 109 / 115 109 104 60 / 104 60 15 15 / 15 15 15 15"};
+    for (int32_t mode = 0; mode < 9; ++mode) {
+        SCOPED_TRACE(mode);
+        ReconFixture f(16, 16, 8, 8);
+        placeNeighbours(f, 8, 0, kExample, true, true, true);
+        predictIntraLuma4x4(8, 0, &f.context, mode);
+        if (formed[mode].empty()) {
+            EXPECT_TRUE(blockIsUntouched(f.context.lumaPred4x4[mode], 16));
+        } else {
+            EXPECT_EQ(blockValues(f.context.lumaPred4x4[mode], 16), samples(formed[mode]));
+        }
+    }
+}
+
+TEST(IntraLuma4x4, UnmarkedNeighboursAreAbsent) {
+    // Samples in the plane but unmarked in the map: top and left absent, DC 128.
+    ReconFixture f(16, 16, 8, 8);
+    placeNeighbours(f, 4, 4, kExample, false, true, false);
+    for (int32_t mode = 0; mode < 9; ++mode) predictIntraLuma4x4(4, 4, &f.context, mode);
+    EXPECT_EQ(blockValues(f.context.lumaPred4x4[2], 16), std::vector<int32_t>(16, 128));
+    for (int32_t mode : {0, 1, 3, 4, 5, 6, 7, 8}) {
+        EXPECT_TRUE(blockIsUntouched(f.context.lumaPred4x4[mode], 16)) << mode;
+    }
+
+    // Top only: DC = (188 + 252 + 72 + 134 + 2) >> 2 = 162.
+    ReconFixture g(16, 16, 8, 8);
+    placeNeighbours(g, 4, 4, kExample, true, true, false);
+    predictIntraLuma4x4(4, 4, &g.context, 2);
+    EXPECT_EQ(blockValues(g.context.lumaPred4x4[2], 16), std::vector<int32_t>(16, 162));
+    predictIntraLuma4x4(4, 4, &g.context, 5);
+    EXPECT_TRUE(blockIsUntouched(g.context.lumaPred4x4[5], 16));
+}
+
+TEST(IntraKernel, NeverReadsBeyondItsReferences) {
+    // References followed by values that would show in any result that read them.
+    for (int32_t n : {4, 8}) {
+        int32_t t[17];
+        int32_t l[9];
+        for (int32_t i = 0; i < 2 * n; ++i) t[i] = 10 + 3 * i;
+        for (int32_t i = 0; i < n; ++i) l[i] = 90 - 5 * i;
+        t[2 * n] = 100000;
+        l[n] = 100000;
+        for (int32_t mode = 0; mode < 9; ++mode) {
+            int32_t out[64];
+            ASSERT_TRUE(formIntraPrediction(n, t, l, 50, true, true, mode, out));
+            for (int32_t i = 0; i < n * n; ++i) {
+                EXPECT_GE(out[i], 0) << n << " mode " << mode;
+                EXPECT_LE(out[i], 255) << n << " mode " << mode;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace xqob
