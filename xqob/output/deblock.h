@@ -7,14 +7,24 @@
 
 namespace xqob {
 
-extern const uint8_t lumaDeblockTable[51][4];    // step limit, outer limit, delta clip, outer clip
-extern const uint8_t chromaDeblockTable[41][3];  // step limit, flatness limit, delta clip
+// Rows by strength index (qualityIndex >> 1); rows 0..21 are zero and filter nothing.
+// Columns: step limit, outer limit, delta clip, outer clip. A step limit of 256 lets every
+// line pass, so the table is wider than a byte.
+extern const uint16_t lumaDeblockTable[51][4];
+// Rows by strength index (chromaQuantiser >> 1); rows 0..17 are zero and filter nothing.
+// Columns: step limit, flatness limit, delta clip.
+extern const uint8_t chromaDeblockTable[41][3];
 
+// The luma pass over every macroblock, then (for a colour picture) the chroma pass over every
+// 8x8 chroma block position. In place; allocates nothing.
 void deblockPicture(DecoderContext* context);
+
 // direction 0: vertical edge at column x + 4 * edge, rows y..y+7; 1: horizontal edge at
-// row y + 4 * edge, columns x..x+7.
+// row y + 4 * edge, columns x..x+7. The edge must not lie on the plane's outer border.
 void filterLumaEdge(DecoderContext* context, int32_t x, int32_t y, int32_t edge, int32_t direction);
-// direction 0: vertical edge at column x, rows y..y+7; 1: horizontal edge at row y.
+
+// direction 0: vertical edge at column x, rows y..y+7; 1: horizontal edge at row y, columns
+// x..x+7; in planeCr, then in planeCb. The edge must not lie on the plane's outer border.
 void filterChromaEdge(DecoderContext* context, int32_t x, int32_t y, int32_t direction);
 
 }  // namespace xqob
