@@ -100,11 +100,12 @@ template <int32_t n>
 void predictDownLeft(const int32_t* t, int32_t* out) {
     for (int32_t r = 0; r < n; ++r) {
         for (int32_t k = 0; k < n; ++k) {
+            // The bottom-right sample (i = 2n - 2) has no t[2n]: it weights t[2n - 1] three.
             const int32_t i = r + k;
-            out[n * r + k] = mean3(t[i], t[i + 1], t[i + 2]);
+            out[n * r + k] = i < 2 * n - 2 ? mean3(t[i], t[i + 1], t[i + 2])
+                                           : (t[2 * n - 2] + 3 * t[2 * n - 1] + 2) >> 2;
         }
     }
-    out[n * n - 1] = (t[2 * n - 2] + 3 * t[2 * n - 1] + 2) >> 2;
 }
 
 template <int32_t n>
