@@ -37,7 +37,8 @@ void encodeEquiprobable(BinaryEncoder* encoder, int32_t bin);
 const std::vector<uint8_t>& finishBinaryEncoder(BinaryEncoder* encoder);
 
 // The size of the payload so far in bits, counting pending bits and the two bits that
-// finishing would add: the exact cost of everything encoded up to now.
+// finishing would add: the exact cost of everything encoded up to now. After finishing,
+// the size of the padded payload.
 int64_t encodedBitCount(const BinaryEncoder* encoder);
 
 // Estimated cost in bits of coding bin with model in its current state: -log2 of the
