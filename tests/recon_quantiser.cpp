@@ -110,17 +110,5 @@ TEST(QuantiserTables, PositionClassesFollowTheirParityRules) {
     }
 }
 
-TEST(QuantiserTables, FactorsGrowWithTheQuantiserStep) {
-    for (int32_t q = 1; q < 12; ++q) {
-        for (int32_t c = 0; c < 3; ++c) EXPECT_GT(dequantScale4x4[q][c], dequantScale4x4[q - 1][c]);
-        for (int32_t c = 0; c < 6; ++c) EXPECT_GT(dequantScale8x8[q][c], dequantScale8x8[q - 1][c]);
-    }
-    // The 8x8 classes 0 and 2 share the 4x4 factors of classes 0 and 1.
-    for (int32_t q = 0; q < 12; ++q) {
-        EXPECT_EQ(dequantScale8x8[q][0], dequantScale4x4[q][0]);
-        EXPECT_EQ(dequantScale8x8[q][2], dequantScale4x4[q][1]);
-    }
-}
-
 }  // namespace
 }  // namespace xqob

@@ -52,21 +52,6 @@ TEST(InverseTransform, EightByEightSingleCoefficientsGiveTheBasis) {
     }
 }
 
-TEST(InverseTransform, IsLinearWhenShiftsAreExact) {
-    int32_t a[64];
-    int32_t b[64];
-    int32_t sum[64];
-    for (int32_t i = 0; i < 64; ++i) {
-        a[i] = 64 * ((i * 37) % 23 - 11);
-        b[i] = 64 * ((i * 11) % 17 - 8);
-        sum[i] = a[i] + b[i];
-    }
-    inverseTransform8x8(a);
-    inverseTransform8x8(b);
-    inverseTransform8x8(sum);
-    for (int32_t i = 0; i < 64; ++i) EXPECT_EQ(sum[i], a[i] + b[i]) << i;
-}
-
 TEST(InverseTransform, HalvingRoundsTowardMinusInfinity) {
     // s1 = -1: (s1 >> 1) is -1, not 0, so the row is -1, -1, 1, 1 rather than -1, 0, 0, 1.
     int32_t block4[16] = {};
