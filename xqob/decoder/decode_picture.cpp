@@ -26,12 +26,16 @@ void takeHeader(DecoderContext* context, const PictureHeader& header) {
     context->chromaQuantiser = header.chromaQuantiser;
 }
 
-void computeGeometry(DecoderContext* context) {
+}  // namespace
+
+void setUpGeometry(DecoderContext* context) {
     context->paddedWidth = (context->width + 15) & ~15;
     context->paddedHeight = (context->height + 15) & ~15;
     context->chromaWidth = context->fullChroma ? context->paddedWidth : context->paddedWidth / 2;
     context->chromaHeight = context->fullChroma ? context->paddedHeight : context->paddedHeight / 2;
 }
+
+namespace {
 
 // Three planes in one block: Y, then Cb, then Cr, each paddedWidth * paddedHeight bytes
 // whatever the chroma resolution.
@@ -84,7 +88,7 @@ void runDecode(DecoderContext* context, ByteSource* source, const DecodeRequest&
     }
     takeHeader(context, header);
     setUpQuantiser(context);
-    computeGeometry(context);
+    setUpGeometry(context);
     allocateWorkspace(context);
     setUpModels(context);
     startArithDecoder(context, source);

@@ -20,6 +20,9 @@ struct DecodeRequest {
     int64_t failAllocationAt = 0;   // test hook: make this chain allocation fail (from 1)
 };
 
+// Padded luma and chroma sizes from width, height and fullChroma (gray pictures too).
+void setUpGeometry(DecoderContext* context);
+
 // Decodes into pixels: height rows of width * (gray ? 1 : 3) bytes, top row first. Returns 0
 // on success and 1 on failure, with the reason in failure (optional). On failure pixels is
 // left untouched. The number of chain allocations made is stored in allocations (optional).
