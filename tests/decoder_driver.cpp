@@ -119,7 +119,8 @@ TEST(Driver, FailureReasons) {
     } cases[] = {
         {"no payload", test::qobFile(gray, {}), FailureReason::payloadTooShort},
         {"one byte", test::qobFile(gray, {9}), FailureReason::payloadTooShort},
-        {"not QOB", {'P', 'N', 'G', 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13},
+        {"not QOB",
+         {'P', 'N', 'G', 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13},
          FailureReason::badSignature},
     };
     for (const Case& c : cases) {

@@ -63,10 +63,10 @@ Info infoOf(void* handle) {
     Info info;
     for (int32_t& v : info.values) v = -99;
     std::memset(info.description, 0x7E, sizeof info.description);
-    EXPECT_EQ(plugin().getInfo(handle, &info.values[0], &info.values[1], &info.values[2],
-                               &info.values[3], &info.values[4], &info.values[5],
-                               &info.values[6], info.description, 0),
-              1);
+    EXPECT_EQ(
+        plugin().getInfo(handle, &info.values[0], &info.values[1], &info.values[2], &info.values[3],
+                         &info.values[4], &info.values[5], &info.values[6], info.description, 0),
+        1);
     return info;
 }
 
@@ -123,8 +123,8 @@ TEST(LoadPicture, InfoIsWrittenInTheHostsOrder) {
             for (int i = 0; i < 9; ++i) arg[i] = &slots[i];
             arg[order[first]] = arg[order[second]];
             char text[16];
-            plugin().getInfo(handle, arg[2], arg[3], arg[4], arg[5], arg[6], arg[7], arg[8],
-                             text, 0);
+            plugin().getInfo(handle, arg[2], arg[3], arg[4], arg[5], arg[6], arg[7], arg[8], text,
+                             0);
             EXPECT_EQ(*arg[order[second]], value[order[second]])
                 << order[first] << " before " << order[second];
         }

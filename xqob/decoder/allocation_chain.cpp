@@ -38,8 +38,8 @@ namespace {
 void* allocateBlock(DecoderContext* context, uint64_t size, bool zeroed) {
     const uint64_t rounded = (size + 7) & ~uint64_t{7};
     ++context->allocationCount;
-    const bool injected = context->failAllocationAt != 0 &&
-                          context->allocationCount == context->failAllocationAt;
+    const bool injected =
+        context->failAllocationAt != 0 && context->allocationCount == context->failAllocationAt;
     // A request that does not fit the address space is refused like any other.
     if (injected || size > UINT64_MAX - 16 || rounded + sizeof(ChainBlock) > SIZE_MAX) {
         failDecode(context, FailureReason::outOfMemory, static_cast<int64_t>(size & INT64_MAX));

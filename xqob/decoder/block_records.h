@@ -43,8 +43,12 @@ struct ChromaBlockInfo {
 inline int32_t macroblockIndex(int32_t px, int32_t py, int32_t paddedWidth) {
     return (py / 16) * (paddedWidth / 16) + px / 16;
 }
-inline int32_t quadrantIndex(int32_t px, int32_t py) { return 2 * ((py % 16) / 8) + (px % 16) / 8; }
-inline int32_t blockIndex4x4(int32_t px, int32_t py) { return 4 * ((py % 16) / 4) + (px % 16) / 4; }
+inline int32_t quadrantIndex(int32_t px, int32_t py) {
+    return 2 * ((py % 16) / 8) + (px % 16) / 8;
+}
+inline int32_t blockIndex4x4(int32_t px, int32_t py) {
+    return 4 * ((py % 16) / 4) + (px % 16) / 4;
+}
 inline int32_t chromaBlockIndex(int32_t px, int32_t py, int32_t chromaWidth) {
     return (py / 8) * (chromaWidth / 8) + px / 8;
 }

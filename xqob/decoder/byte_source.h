@@ -9,11 +9,11 @@
 namespace xqob {
 
 struct ByteSource {
-    std::FILE* file = nullptr;        // read with the standard stream calls when set
-    const uint8_t* data = nullptr;    // otherwise read from here
+    std::FILE* file = nullptr;      // read with the standard stream calls when set
+    const uint8_t* data = nullptr;  // otherwise read from here
     size_t size = 0;
-    size_t offset = 0;                // next byte of data
-    int64_t consumed = 0;             // bytes delivered so far, from either kind
+    size_t offset = 0;     // next byte of data
+    int64_t consumed = 0;  // bytes delivered so far, from either kind
 };
 
 inline ByteSource fileSource(std::FILE* file) {

@@ -45,8 +45,7 @@ void allocateWorkspace(DecoderContext* context) {
     context->planeCb = context->planeY + size;
     context->planeCr = context->planeY + 2 * size;
     context->macroblockInfo = chainAllocArray<MacroblockInfo>(context, size / 256);
-    const uint64_t chromaSize =
-        uint64_t(context->chromaWidth) * uint64_t(context->chromaHeight);
+    const uint64_t chromaSize = uint64_t(context->chromaWidth) * uint64_t(context->chromaHeight);
     context->chromaBlockInfo = chainAllocArray<ChromaBlockInfo>(context, chromaSize / 64);
     context->decodedMap = static_cast<uint8_t*>(chainAllocZeroed(context, size));
 }
@@ -75,9 +74,9 @@ void runDecode(DecoderContext* context, ByteSource* source, const DecodeRequest&
     PictureHeader header;
     if (readPictureHeader(source, &header, &context->failure) != 0) failDecode(context);
     const PictureHeader* expected = request.expected;
-    if (expected != nullptr && (header.width != expected->width ||
-                                header.height != expected->height ||
-                                header.gray != expected->gray)) {
+    if (expected != nullptr &&
+        (header.width != expected->width || header.height != expected->height ||
+         header.gray != expected->gray)) {
         failDecode(context, FailureReason::fileChanged);
     }
     const uint64_t pixelCount = uint64_t(header.width) * uint64_t(header.height);

@@ -16,8 +16,8 @@ struct DecodeRequest {
     // When set, the header must give this width, height and gray flag: the pixel buffer was
     // sized from it, and a file that changed in between must not overrun it.
     const PictureHeader* expected = nullptr;
-    uint64_t maxPixels = 0;         // refuse pictures of more pixels; 0 for no limit
-    int64_t failAllocationAt = 0;   // test hook: make this chain allocation fail (from 1)
+    uint64_t maxPixels = 0;        // refuse pictures of more pixels; 0 for no limit
+    int64_t failAllocationAt = 0;  // test hook: make this chain allocation fail (from 1)
 };
 
 // Padded luma and chroma sizes from width, height and fullChroma (gray pictures too).

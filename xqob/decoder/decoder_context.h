@@ -22,9 +22,9 @@ struct DecoderContext {
     // Geometry
     int32_t width;
     int32_t height;
-    int32_t paddedWidth;   // width rounded up to a multiple of 16; stride of planeY, decodedMap
+    int32_t paddedWidth;  // width rounded up to a multiple of 16; stride of planeY, decodedMap
     int32_t paddedHeight;
-    int32_t chromaWidth;   // stride of both chroma planes
+    int32_t chromaWidth;  // stride of both chroma planes
     int32_t chromaHeight;
     uint8_t* planeY;
     uint8_t* planeCr;

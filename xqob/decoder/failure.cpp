@@ -36,9 +36,9 @@ std::string describeFailure(const DecodeFailure& failure) {
                           value);
             return text;
         case FailureReason::tooLarge:
-            std::snprintf(text, sizeof text, "picture of %lld x %lld exceeds the limit of %lld pixels",
-                          value, static_cast<long long>(failure.value2),
-                          static_cast<long long>(failure.limit));
+            std::snprintf(
+                text, sizeof text, "picture of %lld x %lld exceeds the limit of %lld pixels", value,
+                static_cast<long long>(failure.value2), static_cast<long long>(failure.limit));
             return text;
         case FailureReason::fileChanged:
             return "file changed while it was being read";

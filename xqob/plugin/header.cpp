@@ -26,21 +26,25 @@ int32_t readPictureHeader(ByteSource* source, PictureHeader* header, DecodeFailu
     const char magic[3] = {'Q', 'O', 'B'};
     for (char expected : magic) {
         const int byte = readSourceByte(source);
-        if (byte < 0) return reject(failure, FailureReason::headerTruncated, source->consumed - start);
+        if (byte < 0)
+            return reject(failure, FailureReason::headerTruncated, source->consumed - start);
         if (byte != expected) return reject(failure, FailureReason::badSignature, byte);
     }
 
     // The end-of-file value -1 fails each of the next three checks by itself; it is told
     // apart only to give a better reason.
     const int quality = readSourceByte(source);
-    if (quality < 0) return reject(failure, FailureReason::headerTruncated, source->consumed - start);
+    if (quality < 0)
+        return reject(failure, FailureReason::headerTruncated, source->consumed - start);
     header->gray = quality >> 7;
-    if ((quality & 127) > 100) return reject(failure, FailureReason::qualityOutOfRange, quality & 127);
+    if ((quality & 127) > 100)
+        return reject(failure, FailureReason::qualityOutOfRange, quality & 127);
     header->qualityIndex = quality & 127;
     header->lumaQuantiser = qualityTable[header->qualityIndex];
 
     const int chroma = readSourceByte(source);
-    if (chroma < 0) return reject(failure, FailureReason::headerTruncated, source->consumed - start);
+    if (chroma < 0)
+        return reject(failure, FailureReason::headerTruncated, source->consumed - start);
     header->fullChroma = chroma >> 7;
     if ((chroma & 127) > 80) return reject(failure, FailureReason::chromaOutOfRange, chroma & 127);
     header->chromaQuantiser = chroma & 127;

@@ -13,8 +13,8 @@ struct LoadHandle {
     int32_t quality;        // 100 - qualityIndex
     int32_t chromaQuality;  // 80 - chromaQuantiser
     int32_t fullChroma;
-    uint8_t* pixels;        // height rows of width * bytesPerPixel bytes
-    uint8_t* cursor;        // the next row to hand out
+    uint8_t* pixels;  // height rows of width * bytesPerPixel bytes
+    uint8_t* cursor;  // the next row to hand out
     int32_t bytesPerPixel;
 };
 

@@ -16,7 +16,8 @@ namespace {
 bool isFlatChromaBlock(const DecoderContext* context, int32_t x, int32_t y) {
     if (x < 8 || y < 8) return false;
     const int32_t stride = context->chromaWidth / 8;
-    const ChromaBlockInfo* self = context->chromaBlockInfo + chromaBlockIndex(x, y, context->chromaWidth);
+    const ChromaBlockInfo* self =
+        context->chromaBlockInfo + chromaBlockIndex(x, y, context->chromaWidth);
     const ChromaBlockInfo* neighbours[3] = {self - stride - 1, self - stride, self - 1};
     for (const ChromaBlockInfo* n : neighbours) {
         if (n->codedCr != 0 || n->codedCb != 0) return false;
@@ -55,7 +56,8 @@ void decodeChromaBlock(DecoderContext* context, ChromaBlockInfo* info, int32_t x
 void decodeChromaPlane(DecoderContext* context) {
     ChromaBlockInfo* info = context->chromaBlockInfo;
     for (int32_t y = 0; y < context->chromaHeight; y += 8) {
-        for (int32_t x = 0; x < context->chromaWidth; x += 8) decodeChromaBlock(context, info++, x, y);
+        for (int32_t x = 0; x < context->chromaWidth; x += 8)
+            decodeChromaBlock(context, info++, x, y);
     }
 }
 

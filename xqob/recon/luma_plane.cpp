@@ -35,7 +35,8 @@ void allocateWorkingBuffers(DecoderContext* context) {
 
 void markDecoded(DecoderContext* context, int32_t x, int32_t y, int32_t size) {
     uint8_t* row = context->decodedMap + size_t(y) * size_t(context->paddedWidth) + size_t(x);
-    for (int32_t r = 0; r < size; ++r, row += context->paddedWidth) std::memset(row, 1, size_t(size));
+    for (int32_t r = 0; r < size; ++r, row += context->paddedWidth)
+        std::memset(row, 1, size_t(size));
 }
 
 void decodeFlatQuadrant(DecoderContext* context, MacroblockInfo* info, int32_t q, int32_t qx,
@@ -114,7 +115,8 @@ void decodeLumaPlane(DecoderContext* context) {
     allocateWorkingBuffers(context);
     MacroblockInfo* info = context->macroblockInfo;
     for (int32_t y = 0; y < context->paddedHeight; y += 16) {
-        for (int32_t x = 0; x < context->paddedWidth; x += 16) decodeMacroblock(context, info++, x, y);
+        for (int32_t x = 0; x < context->paddedWidth; x += 16)
+            decodeMacroblock(context, info++, x, y);
     }
 }
 
