@@ -1,37 +1,16 @@
 #include <cstring>
 
-#include "xqob/decoder/allocation_chain.h"
 #include "xqob/entropy/luma_syntax.h"
 #include "xqob/entropy/residual.h"
 #include "xqob/recon/flat_prediction.h"
 #include "xqob/recon/luma_prediction.h"
 #include "xqob/recon/plane_loops.h"
 #include "xqob/recon/reconstruct.h"
+#include "xqob/recon/working_buffers.h"
 
 namespace xqob {
 
 namespace {
-
-// The candidates are cleared when allocated: a stream whose first use of a candidate comes
-// from a prediction that could not form it then decodes the same on every run.
-int32_t* allocateCandidate(DecoderContext* context, int32_t samples) {
-    return static_cast<int32_t*>(chainAllocZeroed(context, uint64_t(samples) * 4));
-}
-
-void allocateWorkingBuffers(DecoderContext* context) {
-    for (int32_t i = 0; i < 10; ++i) {
-        context->lumaPred8x8[i] = allocateCandidate(context, 64);
-        context->lumaPred4x4[i] = allocateCandidate(context, 16);
-    }
-    for (int32_t i = 0; i < 9; ++i) {
-        context->crPred[i] = allocateCandidate(context, 64);
-        context->cbPred[i] = allocateCandidate(context, 64);
-    }
-    context->coeff8x8 = chainAllocArray<int32_t>(context, 64);
-    context->coeff4x4 = chainAllocArray<int32_t>(context, 16);
-    context->coeffCr = chainAllocArray<int32_t>(context, 64);
-    context->coeffCb = chainAllocArray<int32_t>(context, 64);
-}
 
 void markDecoded(DecoderContext* context, int32_t x, int32_t y, int32_t size) {
     uint8_t* row = context->decodedMap + size_t(y) * size_t(context->paddedWidth) + size_t(x);
