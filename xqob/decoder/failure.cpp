@@ -25,11 +25,13 @@ std::string describeFailure(const DecodeFailure& failure) {
             std::snprintf(text, sizeof text, "unknown header flags 0x%02llx", value);
             return text;
         case FailureReason::headerTruncated:
-            std::snprintf(text, sizeof text, "header ends after %lld bytes", value);
+            std::snprintf(text, sizeof text, "header ends after %lld byte%s", value,
+                          value == 1 ? "" : "s");
             return text;
         case FailureReason::payloadTooShort:
         case FailureReason::payloadExhausted:
-            std::snprintf(text, sizeof text, "payload ends after %lld bytes", value);
+            std::snprintf(text, sizeof text, "payload ends after %lld byte%s", value,
+                          value == 1 ? "" : "s");
             return text;
         case FailureReason::outOfMemory:
             std::snprintf(text, sizeof text, "out of memory (a request of %lld bytes failed)",

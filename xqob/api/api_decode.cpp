@@ -1,0 +1,130 @@
+// The public reading side: header information and whole-picture decoding, from a file or a
+// buffer, with the decoder's failure reasons turned into codes and messages.
+#include <cerrno>
+#include <cstdio>
+#include <new>
+
+#include <xqob/xqob.hpp>
+#include "xqob/api/api_errors.h"
+#include "xqob/decoder/decode_picture.h"
+#include "xqob/plugin/header.h"
+
+namespace xqob {
+
+namespace {
+
+void fillInfo(const PictureHeader& header, uint64_t headerBytes, uint64_t totalBytes,
+              PictureInfo* info) {
+    info->width = header.width;
+    info->height = header.height;
+    info->gray = header.gray != 0;
+    info->fullChroma = header.fullChroma != 0;
+    info->quality = 100 - header.qualityIndex;
+    info->chromaQuality = 80 - header.chromaQuantiser;
+    info->headerBytes = headerBytes;
+    info->optionalBlock = headerBytes == 24;
+    info->payloadBytes = totalBytes - headerBytes;
+}
+
+Error checkLimit(const PictureHeader& header, const DecodeOptions& options) {
+    const uint64_t pixels = uint64_t(header.width) * uint64_t(header.height);
+    if (options.maxPixels == 0 || pixels <= options.maxPixels) return Error{};
+    DecodeFailure failure;
+    failure.reason = FailureReason::tooLarge;
+    failure.value = header.width;
+    failure.value2 = header.height;
+    failure.limit = int64_t(options.maxPixels);
+    return errorFrom(failure);
+}
+
+// Sizes the image for header; a refused allocation is reported, never thrown.
+Error prepareImage(const PictureHeader& header, Image* image) {
+    const int32_t channels = header.gray ? 1 : 3;
+    const uint64_t bytes = uint64_t(header.width) * uint64_t(header.height) * uint64_t(channels);
+    try {
+        image->pixels.assign(size_t(bytes), 0);
+    } catch (const std::bad_alloc&) {
+        DecodeFailure failure{FailureReason::outOfMemory, int64_t(bytes)};
+        return errorFrom(failure);
+    }
+    image->width = header.width;
+    image->height = header.height;
+    image->channels = channels;
+    return Error{};
+}
+
+Error decode(const DecodeRequest& base, const PictureHeader& header, const DecodeOptions& options,
+             Image* image) {
+    if (Error error = checkLimit(header, options)) return error;
+    Image decoded;
+    if (Error error = prepareImage(header, &decoded)) return error;
+    DecodeRequest request = base;
+    request.expected = &header;
+    request.maxPixels = options.maxPixels;
+    DecodeFailure failure;
+    if (decodePicture(request, decoded.pixels.data(), &failure) != 0) return errorFrom(failure);
+    *image = std::move(decoded);
+    return Error{};
+}
+
+Error readFileHeader(const std::string& path, PictureHeader* header, uint64_t* headerBytes,
+                     uint64_t* totalBytes) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return errorFrom(DecodeFailure{FailureReason::cannotOpen, errno});
+    ByteSource source = fileSource(file);
+    DecodeFailure failure;
+    const bool accepted = readPictureHeader(&source, header, &failure) == 0;
+    *headerBytes = uint64_t(source.consumed);
+    *totalBytes = *headerBytes;
+    if (accepted && std::fseek(file, 0, SEEK_END) == 0) {
+        const long end = std::ftell(file);
+        if (end >= 0) *totalBytes = uint64_t(end);
+    }
+    std::fclose(file);
+    return accepted ? Error{} : errorFrom(failure);
+}
+
+}  // namespace
+
+Error readInfo(const std::string& path, PictureInfo* info) {
+    PictureHeader header;
+    uint64_t headerBytes = 0, totalBytes = 0;
+    if (Error error = readFileHeader(path, &header, &headerBytes, &totalBytes)) return error;
+    fillInfo(header, headerBytes, totalBytes, info);
+    return Error{};
+}
+
+Error readInfo(const uint8_t* data, size_t size, PictureInfo* info) {
+    ByteSource source = memorySource(data, size);
+    PictureHeader header;
+    DecodeFailure failure;
+    if (readPictureHeader(&source, &header, &failure) != 0) return errorFrom(failure);
+    fillInfo(header, uint64_t(source.consumed), size, info);
+    return Error{};
+}
+
+Error decodeFile(const std::string& path, Image* image, const DecodeOptions& options) {
+    PictureHeader header;
+    uint64_t headerBytes = 0, totalBytes = 0;
+    if (Error error = readFileHeader(path, &header, &headerBytes, &totalBytes)) return error;
+    DecodeRequest request;
+    request.fileName = path.c_str();
+    return decode(request, header, options, image);
+}
+
+Error decodeMemory(const uint8_t* data, size_t size, Image* image, const DecodeOptions& options) {
+    ByteSource source = memorySource(data, size);
+    PictureHeader header;
+    DecodeFailure failure;
+    if (readPictureHeader(&source, &header, &failure) != 0) return errorFrom(failure);
+    DecodeRequest request;
+    request.data = data;
+    request.size = size;
+    return decode(request, header, options, image);
+}
+
+const char* versionString() {
+    return XQOB_VERSION;
+}
+
+}  // namespace xqob
