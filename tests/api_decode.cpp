@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 #include <xqob/xqob.hpp>
 
 #include "tests/support/payloads.h"
@@ -119,6 +120,19 @@ TEST(ApiDecode, ErrorsCarryACodeAndAMessage) {
     const Error missing = decodeFile("/nonexistent/picture.qob", &image);
     EXPECT_EQ(missing.code, ErrorCode::cannotOpen);
     EXPECT_EQ(missing.message, "cannot open: No such file or directory");
+}
+
+TEST(ApiDecode, EmptyPicturesDecodeToNoPixels) {
+    // Found by fuzzing: a gray picture of width 0 once copied rows into a missing buffer.
+    for (auto [width, height, gray] : {std::tuple{0, 32, true}, std::tuple{32, 0, true},
+                                       std::tuple{0, 0, false}, std::tuple{0, 17, false}}) {
+        const std::vector<uint8_t> bytes = samplePicture(gray, false, width, height);
+        Image image;
+        ASSERT_FALSE(decodeMemory(bytes.data(), bytes.size(), &image));
+        EXPECT_EQ(image.width, width);
+        EXPECT_EQ(image.height, height);
+        EXPECT_TRUE(image.pixels.empty());
+    }
 }
 
 TEST(ApiDecode, PixelLimitCanBeRaisedOrLifted) {

@@ -51,6 +51,8 @@ void allocateWorkspace(DecoderContext* context) {
 }
 
 void writeOutput(DecoderContext* context, uint8_t* pixels) {
+    // An empty picture writes nothing; its buffer may not even exist.
+    if (context->width == 0 || context->height == 0) return;
     if (context->gray) {
         for (int32_t r = 0; r < context->height; ++r) {
             std::memcpy(pixels + size_t(r) * size_t(context->width),
