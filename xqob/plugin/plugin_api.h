@@ -5,7 +5,9 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#define VKM_EXPORT __declspec(dllexport)
+// The DLL's module-definition file (xqob.def) names the exports: marking them dllexport too
+// would export each a second time under its decorated stdcall name (vkmGetPluginInfo@24).
+#define VKM_EXPORT
 #else
 #define VKM_EXPORT __attribute__((visibility("default")))
 #endif
@@ -23,8 +25,7 @@ extern "C" {
 // Fills the label "QOB", the extension "qob" and the flag when version is 2; returns 1 then,
 // else 0 without writing anything.
 VKM_EXPORT int32_t VKM_CALL vkmGetPluginInfo(int32_t version, char* label, uint32_t labelSize,
-                                             uint32_t* extension, uint32_t unused,
-                                             int32_t* flag);
+                                             uint32_t* extension, uint32_t unused, int32_t* flag);
 
 // Opens and fully decodes the picture in fileName; null on any failure.
 VKM_EXPORT void* VKM_CALL vkmLoadPictureInit(const char* fileName);
