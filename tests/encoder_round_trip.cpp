@@ -65,5 +65,67 @@ TEST(EncoderRoundTrip, DecoderOutputEqualsPrediction) {
     }
 }
 
+// PSNR of the luma (the decoded gray picture against the source's own gray) or of R, G, B.
+double fidelity(const Picture& picture, const EncodedPicture& output) {
+    return psnr(picture.pixels, output.predicted);
+}
+
+TEST(EncoderRoundTrip, FidelityRisesWithQuality) {
+    for (const Pattern pattern : {Pattern::mixed, Pattern::gradient, Pattern::edges}) {
+        for (const int32_t channels : {1, 3}) {
+            const Picture picture = makePicture(pattern, 64, 48, channels, 7);
+            double previous = 0;
+            size_t previousSize = 0;
+            for (const int32_t quality : {0, 20, 40, 60, 80, 100}) {
+                EncoderOptions options;
+                options.quality = quality;
+                const EncodedPicture output = encodeOrFail(picture, options);
+                const double value = fidelity(picture, output);
+                EXPECT_GT(value, previous) << patternName(pattern) << " quality " << quality;
+                EXPECT_GT(output.file.size(), previousSize);
+                previous = value;
+                previousSize = output.file.size();
+            }
+        }
+    }
+}
+
+TEST(EncoderRoundTrip, FidelityRisesWithChromaQuality) {
+    const Picture picture = makePicture(Pattern::mixed, 64, 48, 3, 3);
+    for (const bool fullChroma : {false, true}) {
+        double previous = 0;
+        for (const int32_t chromaQuality : {0, 30, 60, 80}) {
+            EncoderOptions options;
+            options.quality = 90;
+            options.chromaQuality = chromaQuality;
+            options.fullChroma = fullChroma;
+            const double value = fidelity(picture, encodeOrFail(picture, options));
+            EXPECT_GT(value, previous) << "chroma quality " << chromaQuality;
+            previous = value;
+        }
+    }
+}
+
+// The payload ends with a flush that pins the last interval: whatever a reader finds after
+// it, trailing bytes of a file or the decoder's repeats past its end, decodes the same.
+TEST(EncoderRoundTrip, PayloadEndSurvivesWhateverFollows) {
+    for (const Size size : {Size{1, 1}, Size{16, 16}, Size{17, 1}}) {
+        for (const int32_t channels : {1, 3}) {
+            const Picture picture = makePicture(Pattern::flat, size.width, size.height, channels);
+            EncoderOptions options;
+            options.quality = 0;
+            const EncodedPicture output = encodeOrFail(picture, options);
+            EXPECT_GE(output.statistics.payloadBytes, 2);
+            for (const uint8_t tail : {0x00, 0xFF, 0x5A}) {
+                std::vector<uint8_t> file = output.file;
+                file.insert(file.end(), 5, tail);
+                std::vector<uint8_t> decoded;
+                ASSERT_TRUE(decodeBytes(file, size.width, size.height, channels == 1, &decoded));
+                EXPECT_EQ(decoded, output.predicted) << "tail " << int(tail);
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace xqob::test
