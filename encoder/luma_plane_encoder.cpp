@@ -43,9 +43,13 @@ void encodeQuadrant(EncoderState* state, MacroblockInfo* info, int32_t q, int32_
     QuadrantChoice weighted;
     chooseIntra8x8Quadrant(state, qx, qy, &uniform, &weighted);
     const QuadrantChoice* best = weighted.cost <= uniform.cost ? &weighted : &uniform;
+    // An 8x8 prediction so good that no level survives quantisation leaves 4x4 blocks
+    // nothing to gain but their extra mode bits.
     QuadrantChoice small;
-    chooseIntra4x4Quadrant(state, info, q, qx, qy, best->cost, &small);
-    if (small.cost < best->cost) best = &small;
+    if (anyLevel(best->levels, 64)) {
+        chooseIntra4x4Quadrant(state, info, q, qx, qy, best->cost, &small);
+        if (small.cost < best->cost) best = &small;
+    }
     commitChoice(state, info, q, qx, qy, *best);
 }
 

@@ -22,7 +22,7 @@ constexpr RandomCase kCases[] = {
     {17, 33, 3, false, 0},  {33, 17, 3, true, 75}, {64, 16, 1, false, 50},
 };
 
-constexpr uint64_t kSeedsPerCase = 12;
+constexpr uint64_t kSeedsPerCase = 40;
 
 TEST(EncoderRandom, DecodesToPredictionAndReachesEverySyntaxValue) {
     SyntaxCoverage coverage;
