@@ -115,6 +115,9 @@ int32_t VKM_CALL vkmLoadPictureGetLine(void* handle, int32_t row, uint8_t* desti
     if (handle == nullptr) return 0;
     LoadHandle* picture = static_cast<LoadHandle*>(handle);
     const uint64_t bytes = rowBytes(picture);
+    // Rows of a zero-width picture are empty: handing one out writes nothing, and the cursor
+    // cannot count them, so every such call succeeds.
+    if (bytes == 0) return picture->height > 0 ? 1 : 0;
     const uint64_t delivered = uint64_t(picture->cursor - picture->pixels);
     if (delivered >= bytes * uint64_t(picture->height)) return 0;
     std::memcpy(destination, picture->cursor, size_t(bytes));
