@@ -8,7 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     xqob::DecodeOptions options;
-    options.maxPixels = uint64_t{1} << 22;
+    options.maxPixels = uint64_t{1} << 20;
     xqob::Image first, second;
     const xqob::Error a = xqob::decodeMemory(data, size, &first, options);
     const xqob::Error b = xqob::decodeMemory(data, size, &second, options);

@@ -175,7 +175,9 @@ TEST(LoadPicture, EmptyPictureOpens) {
         // Each of the height rows is handed out empty; a picture without rows has none.
         uint8_t line[4] = {0xEE, 0xEE, 0xEE, 0xEE};
         for (int row = 0; row < height; ++row) EXPECT_EQ(plugin().getLine(handle, row, line), 1);
-        if (width > 0 || height == 0) EXPECT_EQ(plugin().getLine(handle, height, line), 0);
+        if (width > 0 || height == 0) {
+            EXPECT_EQ(plugin().getLine(handle, height, line), 0);
+        }
         EXPECT_EQ(line[0], 0xEE);
         plugin().exit(handle);
     }
