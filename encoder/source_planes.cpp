@@ -1,6 +1,7 @@
 #include "encoder/source_planes.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace xqob {
 
@@ -54,16 +55,44 @@ void fillColourPlanes(const SourceImage& image, SourcePlanes* planes, std::vecto
     }
 }
 
+// Weights of the samples 2j - 2i and 2j + 1 + 2i (i = 0..3) for half-resolution sample j:
+// the least-squares inverse of the decoder's upsampler (3/4 of the nearest chroma sample,
+// 1/4 of the next, in each direction), 2/3 * (-1/3)^i, truncated after four terms and
+// scaled by 81/80 so that they again sum to 1 and keep flat colours exact. A plain 2 x 2
+// mean would be blurred a second time by the upsampler.
+constexpr float kDownWeights[4] = {54.0f / 80, -18.0f / 80, 6.0f / 80, -2.0f / 80};
+
+// One dimension: count output samples from 2 * count input samples spaced step apart,
+// ends replicated.
+void downsampleLine(const float* in, int32_t step, int32_t count, float* out, int32_t outStep) {
+    const int32_t last = 2 * count - 1;
+    for (int32_t j = 0; j < count; ++j) {
+        float sum = 0;
+        for (int32_t i = 0; i < 4; ++i) {
+            const int32_t left = std::max(2 * j - 2 * i, 0);
+            const int32_t right = std::min(2 * j + 1 + 2 * i, last);
+            sum += kDownWeights[i] * (in[left * step] + in[right * step]);
+        }
+        out[j * outStep] = sum;
+    }
+}
+
 void downsample(const std::vector<uint8_t>& full, int32_t fullStride, std::vector<uint8_t>* half,
                 int32_t halfStride, int32_t halfRows) {
-    half->resize(size_t(halfStride) * size_t(halfRows));
-    for (int32_t row = 0; row < halfRows; ++row) {
-        const uint8_t* a = full.data() + size_t(2 * row) * size_t(fullStride);
-        const uint8_t* b = a + fullStride;
-        uint8_t* out = half->data() + size_t(row) * size_t(halfStride);
-        for (int32_t x = 0; x < halfStride; ++x) {
-            out[x] = uint8_t((a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1] + 2) >> 2);
-        }
+    const int32_t fullRows = 2 * halfRows;
+    std::vector<float> samples(full.begin(), full.end());
+    std::vector<float> rows(size_t(halfStride) * size_t(fullRows));
+    for (int32_t r = 0; r < fullRows; ++r) {
+        downsampleLine(samples.data() + size_t(r) * size_t(fullStride), 1, halfStride,
+                       rows.data() + size_t(r) * size_t(halfStride), 1);
+    }
+    std::vector<float> both(size_t(halfStride) * size_t(halfRows));
+    for (int32_t c = 0; c < halfStride; ++c) {
+        downsampleLine(rows.data() + c, halfStride, halfRows, both.data() + c, halfStride);
+    }
+    half->resize(both.size());
+    for (size_t i = 0; i < both.size(); ++i) {
+        (*half)[i] = clampByte(int32_t(std::lround(both[i])));
     }
 }
 

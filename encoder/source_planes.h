@@ -24,9 +24,9 @@ void rgbToYCbCr(int32_t r, int32_t g, int32_t b, uint8_t* y, uint8_t* cb, uint8_
 
 // Builds the planes of image at the padded luma size (multiples of 16). A gray picture gets
 // luma only: the source itself for one channel, the JFIF luma of R, G, B otherwise; a colour
-// picture needs a three-channel source. Half
-// resolution chroma averages each 2 x 2 group of the padded full-resolution planes, which
-// sites every chroma sample at the centre of its four luma samples.
+// picture needs a three-channel source. Half-resolution chroma is filtered down from the
+// padded full-resolution planes with each sample at the centre of its 2 x 2 luma samples,
+// by the filter that the decoder's upsampler reproduces most closely.
 void prepareSourcePlanes(const SourceImage& image, bool gray, bool fullChroma, int32_t paddedWidth,
                          int32_t paddedHeight, SourcePlanes* planes);
 

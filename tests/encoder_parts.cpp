@@ -2,6 +2,7 @@
 // siting and padding, forward transforms and quantisation.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <random>
 
@@ -126,32 +127,68 @@ TEST(EncoderParts, ColourConversionIsWhatTheOutputInverts) {
     }
 }
 
-// Luma and chroma are padded by repeating the last column and row; each half-resolution
-// chroma sample is the mean of the 2 x 2 full-resolution samples it sits between.
-TEST(EncoderParts, SourcePlanesAreSitedAndPadded) {
+// Luma and chroma are padded by repeating the last column and row, and flat colour stays
+// exact at half resolution.
+TEST(EncoderParts, SourcePlanesArePadded) {
     // 3 x 2 pixels: pure blue on the left column, gray elsewhere.
     const std::vector<uint8_t> pixels = {0, 0, 255, 100, 100, 100, 100, 100, 100,
                                          0, 0, 255, 100, 100, 100, 100, 100, 100};
-    SourcePlanes planes;
-    prepareSourcePlanes(SourceImage{pixels.data(), 3, 2, 3}, false, false, 16, 16, &planes);
-    ASSERT_EQ(planes.chromaStride, 8);
-    ASSERT_EQ(planes.chromaRows, 8);
     uint8_t blueY, blueCb, blueCr;
     rgbToYCbCr(0, 0, 255, &blueY, &blueCb, &blueCr);
-    EXPECT_EQ(planes.y[0], blueY);
-    EXPECT_EQ(planes.y[15 * 16 + 15], 100);   // bottom-right padding repeats pixel (2, 1)
-    EXPECT_EQ(planes.y[15 * 16 + 0], blueY);  // bottom-left padding repeats pixel (0, 1)
-    EXPECT_EQ(planes.cb[0], (blueCb + 128 + blueCb + 128 + 2) / 4);
-    EXPECT_EQ(planes.cb[1], 128);
-    EXPECT_EQ(planes.cr[7 * 8 + 0], (blueCr + 128 + blueCr + 128 + 2) / 4);
     SourcePlanes full;
     prepareSourcePlanes(SourceImage{pixels.data(), 3, 2, 3}, false, true, 16, 16, &full);
     EXPECT_EQ(full.chromaStride, 16);
+    EXPECT_EQ(full.y[0], blueY);
+    EXPECT_EQ(full.y[15 * 16 + 15], 100);   // bottom-right padding repeats pixel (2, 1)
+    EXPECT_EQ(full.y[15 * 16 + 0], blueY);  // bottom-left padding repeats pixel (0, 1)
     EXPECT_EQ(full.cb[5 * 16 + 0], blueCb);
+    EXPECT_EQ(full.cr[5 * 16 + 9], 128);
     SourcePlanes gray;
     prepareSourcePlanes(SourceImage{pixels.data(), 3, 2, 3}, true, false, 16, 16, &gray);
     EXPECT_TRUE(gray.cb.empty());
     EXPECT_EQ(gray.y[0], blueY);
+    const std::vector<uint8_t> flat(size_t(20 * 20 * 3), 0);
+    SourcePlanes half;
+    prepareSourcePlanes(SourceImage{flat.data(), 20, 20, 3}, false, false, 32, 32, &half);
+    ASSERT_EQ(half.chromaStride, 16);
+    ASSERT_EQ(half.chromaRows, 16);
+    for (const uint8_t v : half.cb) ASSERT_EQ(v, 128);
+}
+
+// Half-resolution chroma is sited for the decoder's upsampler: upsampled again it follows
+// smooth colour more closely than the plain 2 x 2 mean does.
+TEST(EncoderParts, HalfResolutionChromaSuitsTheUpsampler) {
+    const int32_t size = 32;
+    std::vector<uint8_t> pixels(size_t(size * size * 3));
+    for (int32_t y = 0; y < size; ++y) {
+        for (int32_t x = 0; x < size; ++x) {
+            uint8_t* p = &pixels[size_t(y * size + x) * 3];
+            p[0] = uint8_t(128 + 100 * std::sin(x * 0.45) * std::cos(y * 0.3));
+            p[1] = 110;
+            p[2] = uint8_t(128 + 90 * std::cos(y * 0.5));
+        }
+    }
+    SourcePlanes full;
+    prepareSourcePlanes(SourceImage{pixels.data(), size, size, 3}, false, true, size, size, &full);
+    SourcePlanes half;
+    prepareSourcePlanes(SourceImage{pixels.data(), size, size, 3}, false, false, size, size, &half);
+    std::vector<uint8_t> mean(size_t(size * size / 4));
+    for (int32_t y = 0; y < size / 2; ++y) {
+        for (int32_t x = 0; x < size / 2; ++x) {
+            const uint8_t* a = &full.cr[size_t(2 * y * size + 2 * x)];
+            mean[size_t(y * size / 2 + x)] = uint8_t((a[0] + a[1] + a[size] + a[size + 1] + 2) / 4);
+        }
+    }
+    auto error = [&](const std::vector<uint8_t>& plane) {
+        std::vector<uint8_t> upsampled(size_t(size * size));
+        upsampleChroma(plane.data(), upsampled.data(), size, size, size);
+        int64_t sum = 0;
+        for (size_t i = 0; i < upsampled.size(); ++i) {
+            sum += (upsampled[i] - full.cr[i]) * (upsampled[i] - full.cr[i]);
+        }
+        return sum;
+    };
+    EXPECT_LT(2 * error(half.cr), error(mean));
 }
 
 // Forward transform, rounding to whole dequantised values, then the decoder's inverse
