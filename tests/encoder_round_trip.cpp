@@ -127,5 +127,16 @@ TEST(EncoderRoundTrip, PayloadEndSurvivesWhateverFollows) {
     }
 }
 
+TEST(EncoderRoundTrip, EmptyPicturesEncode) {
+    for (const Size size : {Size{0, 0}, Size{0, 5}, Size{7, 0}}) {
+        const Picture picture = makePicture(Pattern::flat, size.width, size.height, 3);
+        const EncodedPicture output = encodeOrFail(picture, EncoderOptions{});
+        EXPECT_TRUE(output.predicted.empty());
+        EXPECT_EQ(output.statistics.payloadBytes, 2);
+        std::vector<uint8_t> decoded;
+        EXPECT_TRUE(decodeBytes(output.file, size.width, size.height, false, &decoded));
+    }
+}
+
 }  // namespace
 }  // namespace xqob::test
