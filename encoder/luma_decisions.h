@@ -18,6 +18,8 @@ struct QuadrantChoice {
     int32_t modes4x4[4] = {};  // in coding order: top-left, top-right, bottom-left, bottom-right
     int32_t levels4x4[4][16] = {};
     float cost = 0;
+    // The 8x8 modes that predicted best (bit per mode): the 4x4 search starts from them.
+    uint16_t promisingModes = 0x1FF;
 };
 
 // A Flat quadrant: its offset selector and weighted residual.
@@ -27,10 +29,11 @@ void chooseFlatQuadrant(EncoderState* state, int32_t qx, int32_t qy, QuadrantCho
 void chooseIntra8x8Quadrant(EncoderState* state, int32_t qx, int32_t qy, QuadrantChoice* uniform,
                             QuadrantChoice* weighted);
 
-// The best Intra4x4 coding, block by block. Gives up, with an infinite cost, once the cost
-// passes bound.
+// The best Intra4x4 coding, block by block, each block trying the modes in promisingModes
+// and its predicted mode. Gives up, with an infinite cost, once the cost passes bound.
 void chooseIntra4x4Quadrant(EncoderState* state, MacroblockInfo* info, int32_t q, int32_t qx,
-                            int32_t qy, float bound, QuadrantChoice* choice);
+                            int32_t qy, float bound, uint16_t promisingModes,
+                            QuadrantChoice* choice);
 
 // The whole luma plane, macroblocks in raster order, decided and written.
 void encodeLumaPlane(EncoderState* state);

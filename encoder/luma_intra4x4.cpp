@@ -65,23 +65,27 @@ void trialBlock(EncoderState* state, int32_t bx, int32_t by, int32_t mode, float
 // Weighs the block at (bx, by), then reconstructs the best coding into planeY and records
 // it as the commit would, for the blocks after it.
 void chooseBlock(EncoderState* state, MacroblockInfo* info, int32_t bx, int32_t by,
-                 BlockChoice* best) {
+                 uint16_t promisingModes, BlockChoice* best) {
     DecoderContext* context = &state->context;
     const int32_t stride = state->source.lumaStride;
     const uint8_t* source = state->source.y.data() + planeOffset(bx, by, stride);
     const Presence presence = lumaPresence(context, bx, by);
     float bits[9];
     mode4x4Bits(context, bx, by, bits);
+    const int32_t predicted = predictLumaMode(context, bx, by);
     float score[9];
     int32_t residual[16];
     for (int32_t mode = 0; mode < 9; ++mode) {
+        score[mode] = 1e30f;
         if (!modeFormable(mode, presence)) continue;
+        if (mode != predicted && ((promisingModes >> mode) & 1) == 0) continue;
         predictIntraLuma4x4(bx, by, context, mode);
         blockResidual(source, stride, context->lumaPred4x4[mode], 4, residual);
         score[mode] = float(satd4x4(residual)) + state->satdLambdaLuma * bits[mode];
     }
     int32_t modes[kFullTrials4x4];
-    const int32_t count = bestModes(score, presence, kFullTrials4x4, modes);
+    int32_t count = bestModes(score, presence, kFullTrials4x4, modes);
+    while (count > 1 && score[modes[count - 1]] >= 1e30f) --count;  // not predicted
     for (int32_t i = 0; i < count; ++i) trialBlock(state, bx, by, modes[i], bits[modes[i]], best);
     // The best mode's candidate still holds its prediction: no later trial formed that mode.
     std::memcpy(context->coeff4x4, best->levels, sizeof best->levels);
@@ -89,14 +93,15 @@ void chooseBlock(EncoderState* state, MacroblockInfo* info, int32_t bx, int32_t 
     markDecoded(context, bx, by, 4);
     const int32_t k = blockIndex4x4(bx, by);
     info->mode4x4[k] = int8_t(best->mode);
-    if (best->mode == predictLumaMode(context, bx, by)) info->mode4x4Predicted |= uint16_t(1u << k);
+    if (best->mode == predicted) info->mode4x4Predicted |= uint16_t(1u << k);
     if (anyLevel(best->levels, 16)) info->coded4x4 |= uint16_t(1u << k);
 }
 
 }  // namespace
 
 void chooseIntra4x4Quadrant(EncoderState* state, MacroblockInfo* info, int32_t q, int32_t qx,
-                            int32_t qy, float bound, QuadrantChoice* choice) {
+                            int32_t qy, float bound, uint16_t promisingModes,
+                            QuadrantChoice* choice) {
     DecoderContext* context = &state->context;
     const MacroblockInfo saved = *info;
     TrialCandidates trial(state);
@@ -106,7 +111,7 @@ void chooseIntra4x4Quadrant(EncoderState* state, MacroblockInfo* info, int32_t q
     info->blockType[q] = Intra4x4;
     for (int32_t i = 0; i < 4 && choice->cost < bound; ++i) {
         BlockChoice best;
-        chooseBlock(state, info, qx + 4 * (i & 1), qy + 4 * (i >> 1), &best);
+        chooseBlock(state, info, qx + 4 * (i & 1), qy + 4 * (i >> 1), promisingModes, &best);
         choice->modes4x4[i] = best.mode;
         std::memcpy(choice->levels4x4[i], best.levels, sizeof best.levels);
         choice->cost += best.cost;

@@ -17,6 +17,8 @@ namespace {
 
 // Modes of the quick pre-selection that get a full trial.
 constexpr int32_t kFullTrials8x8 = 2;
+// Modes handed on to the 4x4 search, DC aside.
+constexpr int32_t kPromisingModes = 4;
 // Of those, how many the weighted kind is tried with: it wins far less often.
 constexpr int32_t kWeightedTrials = 1;
 
@@ -109,8 +111,11 @@ void chooseIntra8x8Quadrant(EncoderState* state, int32_t qx, int32_t qy, Quadran
                       8, residual);
         score[mode] = float(satd8x8(residual)) + state->satdLambdaLuma * bits[mode];
     }
-    int32_t modes[kFullTrials8x8];
-    const int32_t count = bestModes(score, presence, kFullTrials8x8, modes);
+    int32_t modes[kPromisingModes];
+    const int32_t promising = bestModes(score, presence, kPromisingModes, modes);
+    uint16_t promisingMask = 1u << 2;
+    for (int32_t i = 0; i < promising; ++i) promisingMask |= uint16_t(1u << modes[i]);
+    const int32_t count = promising < kFullTrials8x8 ? promising : kFullTrials8x8;
     const float uniformType = blockTypeBits(context, qx, qy, Intra8x8);
     const float weightedType = blockTypeBits(context, qx, qy, Intra8x8Weighted);
     *uniform = QuadrantChoice{};
@@ -119,6 +124,8 @@ void chooseIntra8x8Quadrant(EncoderState* state, int32_t qx, int32_t qy, Quadran
     *weighted = QuadrantChoice{};
     weighted->type = Intra8x8Weighted;
     weighted->cost = 1e30f;
+    uniform->promisingModes = promisingMask;
+    weighted->promisingModes = promisingMask;
     for (int32_t i = 0; i < count; ++i) {
         const int32_t mode = modes[i];
         Residual8x8 residual;

@@ -47,7 +47,7 @@ void encodeQuadrant(EncoderState* state, MacroblockInfo* info, int32_t q, int32_
     // nothing to gain but their extra mode bits.
     QuadrantChoice small;
     if (anyLevel(best->levels, 64)) {
-        chooseIntra4x4Quadrant(state, info, q, qx, qy, best->cost, &small);
+        chooseIntra4x4Quadrant(state, info, q, qx, qy, best->cost, uniform.promisingModes, &small);
         if (small.cost < best->cost) best = &small;
     }
     commitChoice(state, info, q, qx, qy, *best);
