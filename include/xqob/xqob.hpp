@@ -63,7 +63,7 @@ struct DecodeOptions {
 
 struct EncodeOptions {
     int32_t quality = 75;        // 0..100
-    int32_t chromaQuality = 60;  // 0..80
+    int32_t chromaQuality = -1;  // 0..80; -1 follows quality (52 at the default 75)
     bool gray = false;           // store luma only (also for a 3-channel image)
     bool fullChroma = false;     // chroma at full resolution instead of half
     bool optionalBlock = false;  // write the optional 10-byte header block

@@ -24,5 +24,12 @@ bool parseInteger(const std::string& option, const char* text, int low, int high
 
 // argv[0] is the first argument after the command name.
 int runEncode(int argc, char** argv);
+int runInfo(int argc, char** argv);
+int runDecode(int argc, char** argv);
+
+// The usage of each command, printed by "qob COMMAND --help".
+extern const char* const kEncodeUsage;
+extern const char* const kInfoUsage;
+extern const char* const kDecodeUsage;
 
 }  // namespace qob

@@ -1,8 +1,10 @@
 // The public reading side: header information and whole-picture decoding, from a file or a
 // buffer, with the decoder's failure reasons turned into codes and messages.
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <new>
+#include <stdexcept>
 
 #include <xqob/xqob.hpp>
 #include "xqob/api/api_errors.h"
@@ -37,32 +39,37 @@ Error checkLimit(const PictureHeader& header, const DecodeOptions& options) {
     return errorFrom(failure);
 }
 
-// Sizes the image for header; a refused allocation is reported, never thrown.
-Error prepareImage(const PictureHeader& header, Image* image) {
-    const int32_t channels = header.gray ? 1 : 3;
-    const uint64_t bytes = uint64_t(header.width) * uint64_t(header.height) * uint64_t(channels);
+// Sizes the image once the picture has decoded, so that a failing picture never touches
+// the memory its header claims. A refused allocation fails the decode; it is never thrown.
+uint8_t* provideImage(void* opaque) {
+    Image* image = static_cast<Image*>(opaque);
+    const uint64_t bytes =
+        uint64_t(image->width) * uint64_t(image->height) * uint64_t(image->channels);
+    if (bytes > SIZE_MAX) return nullptr;
     try {
-        image->pixels.assign(size_t(bytes), 0);
+        image->pixels.resize(size_t(bytes));
     } catch (const std::bad_alloc&) {
-        DecodeFailure failure{FailureReason::outOfMemory, int64_t(bytes)};
-        return errorFrom(failure);
+        return nullptr;
+    } catch (const std::length_error&) {
+        return nullptr;
     }
-    image->width = header.width;
-    image->height = header.height;
-    image->channels = channels;
-    return Error{};
+    return image->pixels.data();
 }
 
 Error decode(const DecodeRequest& base, const PictureHeader& header, const DecodeOptions& options,
              Image* image) {
     if (Error error = checkLimit(header, options)) return error;
     Image decoded;
-    if (Error error = prepareImage(header, &decoded)) return error;
+    decoded.width = header.width;
+    decoded.height = header.height;
+    decoded.channels = header.gray ? 1 : 3;
     DecodeRequest request = base;
     request.expected = &header;
     request.maxPixels = options.maxPixels;
+    request.provideOutput = provideImage;
+    request.opaque = &decoded;
     DecodeFailure failure;
-    if (decodePicture(request, decoded.pixels.data(), &failure) != 0) return errorFrom(failure);
+    if (decodePicture(request, nullptr, &failure) != 0) return errorFrom(failure);
     *image = std::move(decoded);
     return Error{};
 }

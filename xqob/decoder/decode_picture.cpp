@@ -96,6 +96,13 @@ void runDecode(DecoderContext* context, ByteSource* source, const DecodeRequest&
     decodeLumaPlane(context);
     if (!context->gray) decodeChromaPlane(context);
     deblockPicture(context);
+    if (pixels == nullptr && request.provideOutput != nullptr) {
+        pixels = request.provideOutput(request.opaque);
+        if (pixels == nullptr && context->width != 0 && context->height != 0) {
+            failDecode(context, FailureReason::outOfMemory,
+                       int64_t(pixelCount) * (context->gray ? 1 : 3));
+        }
+    }
     writeOutput(context, pixels);
 }
 

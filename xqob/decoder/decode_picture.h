@@ -16,7 +16,12 @@ struct DecodeRequest {
     // When set, the header must give this width, height and gray flag: the pixel buffer was
     // sized from it, and a file that changed in between must not overrun it.
     const PictureHeader* expected = nullptr;
-    uint64_t maxPixels = 0;        // refuse pictures of more pixels; 0 for no limit
+    uint64_t maxPixels = 0;  // refuse pictures of more pixels; 0 for no limit
+    // When pixels is null: called once every stage has succeeded, right before the output is
+    // written, to obtain the buffer; null from it fails the decode as out of memory. A failed
+    // decode then never touches output memory at all.
+    uint8_t* (*provideOutput)(void* opaque) = nullptr;
+    void* opaque = nullptr;
     int64_t failAllocationAt = 0;  // test hook: make this chain allocation fail (from 1)
 };
 
