@@ -1,0 +1,280 @@
+// Single-threaded decode throughput of QOB against WebP (libwebp) and arithmetic-coded JPEG
+// (libjpeg-turbo) on the same photographs at about the same bits per pixel, all decoded
+// in-process from bytes in memory to R, G, B rows; plus the raw arithmetic decoder's bins per
+// second on each payload and the peak memory of one decode.
+//
+//   xqob_bench [--runs N] [--qualities 50,75,90] [--keep DIR] PHOTO.png...
+//   xqob_bench --decode N FILE.qob     (N decodes and nothing else, for profilers)
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "bench/bench_codecs.h"
+#include "xqob/decoder/allocation_chain.h"
+#include "xqob/decoder/block_records.h"
+#include "xqob/entropy/arith_decoder.h"
+#include "xqob/xqob.hpp"
+
+namespace {
+
+using Decoder = bool (*)(const std::vector<uint8_t>&, std::vector<uint8_t>*);
+
+double secondsNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Median wall time of runs decodes, after one warm-up decode.
+double medianSeconds(Decoder decoder, const std::vector<uint8_t>& file, size_t outputSize,
+                     int runs) {
+    std::vector<uint8_t> rgb(outputSize);
+    if (!decoder(file, &rgb)) return -1;
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const double start = secondsNow();
+        decoder(file, &rgb);
+        times.push_back(secondsNow() - start);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// Adaptive bins through the real decodeBit until the payload is exhausted; 64 models chosen
+// by the last six bins, so that the probabilities adapt as in the syntax. Returns bins/s.
+double rawBinsPerSecond(const std::vector<uint8_t>& file, size_t headerBytes, int64_t* bins) {
+    std::vector<double> rates;
+    for (int run = 0; run < 3; ++run) {
+        xqob::DecoderContext context{};
+        xqob::ByteSource source =
+            xqob::memorySource(file.data() + headerBytes, file.size() - headerBytes);
+        xqob::BitModel models[64];
+        for (xqob::BitModel& model : models) model = {2, 1};
+        int64_t count = 0;
+        const double start = secondsNow();
+        try {
+            xqob::startArithDecoder(&context, &source);
+            uint32_t history = 0;
+            for (;;) {
+                const int32_t bin = xqob::decodeBit(&context, &models[history & 63]);
+                history = history * 2 + uint32_t(bin);
+                ++count;
+            }
+        } catch (const xqob::DecodeError&) {
+        }
+        const double seconds = secondsNow() - start;
+        xqob::freeChain(&context);
+        *bins = count;
+        rates.push_back(double(count) / seconds);
+    }
+    std::sort(rates.begin(), rates.end());
+    return rates[1];
+}
+
+// A field of /proc/self/status in bytes ("VmRSS", "VmHWM"), or -1.
+long statusBytes(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(in, line)) {
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            return std::atol(line.c_str() + prefix.size()) * 1024;
+    }
+    return -1;
+}
+
+// Peak resident growth of one decode, in a child process: large blocks come fresh from
+// mmap there (not from memory freed by earlier decodes), and the high-water mark is reset
+// just before the decode. Returns bytes, or -1.
+long peakDecodeBytes(const std::vector<uint8_t>& file) {
+    int channel[2];
+    if (pipe(channel) != 0) return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        mallopt(M_MMAP_THRESHOLD, 64 * 1024);
+        malloc_trim(0);
+        std::ofstream("/proc/self/clear_refs") << "5";
+        const long before = statusBytes("VmRSS");
+        long peak = -1;
+        {
+            xqob::Image image;
+            if (!xqob::decodeMemory(file.data(), file.size(), &image))
+                peak = statusBytes("VmHWM") - before;
+        }
+        const ssize_t written = write(channel[1], &peak, sizeof peak);
+        _exit(written == sizeof peak ? 0 : 1);
+    }
+    close(channel[1]);
+    long peak = -1;
+    if (read(channel[0], &peak, sizeof peak) != sizeof peak) peak = -1;
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return peak;
+}
+
+// What the decoder is described to need: four bytes per padded luma sample, the block
+// records, two more bytes per sample for half-resolution colour output, the input buffer.
+long workingSetBytes(int width, int height) {
+    const long padded = long((width + 15) & ~15) * long((height + 15) & ~15);
+    return 4 * padded + padded / 256 * long(sizeof(xqob::MacroblockInfo)) +
+           padded / 4 / 64 * long(sizeof(xqob::ChromaBlockInfo)) + 2 * padded +
+           xqob::kInputBufferSize;
+}
+
+std::vector<uint8_t> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string baseName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.find_last_of('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+int decodeOnly(int count, const std::string& path) {
+    const std::vector<uint8_t> file = readFile(path);
+    for (int i = 0; i < count; ++i) {
+        xqob::Image image;
+        if (xqob::decodeMemory(file.data(), file.size(), &image)) {
+            std::fprintf(stderr, "%s: decode failed\n", path.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+struct Options {
+    int runs = 7;
+    std::vector<int> qualities{50, 75, 90};
+    std::string keep;
+    std::vector<std::string> photos;
+};
+
+bool parseArguments(int argc, char** argv, Options* options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--runs" && i + 1 < argc) {
+            options->runs = std::max(1, std::atoi(argv[++i]));
+        } else if (argument == "--keep" && i + 1 < argc) {
+            options->keep = argv[++i];
+        } else if (argument == "--qualities" && i + 1 < argc) {
+            options->qualities.clear();
+            std::string list = argv[++i];
+            for (size_t start = 0; start < list.size();) {
+                size_t comma = list.find(',', start);
+                if (comma == std::string::npos) comma = list.size();
+                options->qualities.push_back(std::atoi(list.substr(start, comma - start).c_str()));
+                start = comma + 1;
+            }
+        } else if (!argument.empty() && argument[0] == '-') {
+            return false;
+        } else {
+            options->photos.push_back(argument);
+        }
+    }
+    return !options->photos.empty();
+}
+
+std::string megabytes(double bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f MB", bytes / 1e6);
+    return text;
+}
+
+void benchPhoto(const Options& options, const std::string& path,
+                std::vector<std::string>* memoryLines, std::vector<std::string>* binLines) {
+    bench::Picture picture;
+    if (!bench::loadPng(path, &picture)) {
+        std::printf("%s: cannot read as PNG\n", path.c_str());
+        return;
+    }
+    const double pixels = double(picture.width) * double(picture.height);
+    const size_t outputSize = size_t(pixels) * 3;
+    for (const int quality : options.qualities) {
+        std::vector<uint8_t> qob;
+        std::vector<uint8_t> webp;
+        std::vector<uint8_t> jpeg;
+        bench::encodeQob(picture, quality, &qob);
+        const int webpQuality = bench::matchSize(bench::encodeWebp, picture, qob.size(), &webp);
+        const int jpegQuality = bench::matchSize(bench::encodeJpeg, picture, qob.size(), &jpeg);
+        if (!options.keep.empty()) {
+            const std::string name =
+                options.keep + "/" + baseName(path) + "-q" + std::to_string(quality) + ".qob";
+            std::ofstream(name, std::ios::binary)
+                .write(reinterpret_cast<const char*>(qob.data()), std::streamsize(qob.size()));
+        }
+        const double qobRate =
+            pixels / 1e6 / medianSeconds(bench::decodeQob, qob, outputSize, options.runs);
+        const double webpRate =
+            pixels / 1e6 / medianSeconds(bench::decodeWebp, webp, outputSize, options.runs);
+        const double jpegRate =
+            pixels / 1e6 / medianSeconds(bench::decodeJpeg, jpeg, outputSize, options.runs);
+        xqob::PictureInfo info;
+        xqob::readInfo(qob.data(), qob.size(), &info);
+        int64_t bins = 0;
+        const double binRate = rawBinsPerSecond(qob, info.headerBytes, &bins);
+        std::printf(
+            "%-22s %3d %6.3f %6.3f(q%-3d) %6.3f(q%-3d) %8.1f %8.1f %8.1f %6.2f %6.2f %8.1f\n",
+            baseName(path).c_str(), quality, 8.0 * double(qob.size()) / pixels,
+            8.0 * double(webp.size()) / pixels, webpQuality, 8.0 * double(jpeg.size()) / pixels,
+            jpegQuality, qobRate, webpRate, jpegRate, qobRate / webpRate, qobRate / jpegRate,
+            binRate / 1e6);
+        std::fflush(stdout);
+        if (quality == options.qualities[options.qualities.size() / 2]) {
+            const double peak = double(peakDecodeBytes(qob));
+            const double working = double(workingSetBytes(picture.width, picture.height));
+            memoryLines->push_back(baseName(path) + " q" + std::to_string(quality) + ": peak " +
+                                   megabytes(peak) + ", working set " + megabytes(working) +
+                                   " + output " + megabytes(double(outputSize)) + ", ratio " +
+                                   std::to_string(peak / (working + double(outputSize))));
+            binLines->push_back(baseName(path) + " q" + std::to_string(quality) + ": " +
+                                std::to_string(bins) + " bins from " +
+                                std::to_string(qob.size() - info.headerBytes) + " payload bytes");
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--decode")
+        return decodeOnly(std::atoi(argv[2]), argv[3]);
+    Options options;
+    if (!parseArguments(argc, argv, &options)) {
+        std::fprintf(
+            stderr,
+            "usage: xqob_bench [--runs N] [--qualities 50,75,90] [--keep DIR] PHOTO.png...\n"
+            "       xqob_bench --decode N FILE.qob\n");
+        return 2;
+    }
+    std::printf(
+        "Decode throughput, single thread, median of %d runs, bytes in memory to R, G, B "
+        "rows (MP/s = megapixels per second)\n",
+        options.runs);
+    std::printf("%-22s %3s %6s %12s %12s %8s %8s %8s %6s %6s %8s\n", "photo", "q", "bpp",
+                "webp bpp", "jpeg bpp", "qob", "webp", "jpeg", "/webp", "/jpeg", "Mbins/s");
+    std::vector<std::string> memoryLines;
+    std::vector<std::string> binLines;
+    for (const std::string& photo : options.photos)
+        benchPhoto(options, photo, &memoryLines, &binLines);
+    std::printf("\nRaw arithmetic decoder (adaptive bins until the payload is exhausted):\n");
+    for (const std::string& line : binLines) std::printf("  %s\n", line.c_str());
+    std::printf("\nPeak memory of one decode against the working set plus the output buffer:\n");
+    for (const std::string& line : memoryLines) std::printf("  %s\n", line.c_str());
+    return 0;
+}
