@@ -11,6 +11,7 @@
 #include "xqob/decoder/allocation_chain.h"
 #include "xqob/entropy/luma_syntax.h"
 #include "xqob/entropy/residual.h"
+#include "xqob/output/deblock.h"
 #include "xqob/plugin/header.h"
 #include "xqob/recon/plane_loops.h"
 #include "xqob/recon/quantiser.h"
@@ -308,10 +309,29 @@ TEST(ExtremeLevels, CapsInEveryPositionAtTheLargestQuantisers) {
             s.intra8x8(x + 8, y + 8, Intra8x8, mode++ % 9, big8x8.data());
         }
     }
+    // Every chroma block Intra8x8 with both residuals at the cap in every position.
+    DecoderContext* w = &f.writer;
+    for (int32_t y = 0; y < w->chromaHeight; y += 8) {
+        for (int32_t x = 0; x < w->chromaWidth; x += 8) {
+            ChromaBlockInfo& r = w->chromaBlockInfo[chromaBlockIndex(x, y, w->chromaWidth)];
+            r.blockType = Intra8x8;
+            r.mode = int8_t(mode++ % 9);
+            writeChromaMode(&f.encoder, w, x, y, r.mode);
+            r.codedCr = r.codedCb = 1;
+            writeCodedCr(&f.encoder, w, x, y, 1);
+            writeCodedCb(&f.encoder, w, 1, 1);
+            for (int plane = 0; plane < 2; ++plane) {
+                ASSERT_TRUE(writeResidual(&f.encoder, residualKindChroma(w), big8x8.data()));
+            }
+        }
+    }
     f.startReading();
     decodeLumaPlane(&f.reader);
-    EXPECT_TRUE(f.modelsMatch());
     EXPECT_EQ(planeChecksum(f.reader.planeY, 32 * 32), 0x196fc8b9d64877fdull);
+    decodeChromaPlane(&f.reader);
+    deblockPicture(&f.reader);
+    EXPECT_TRUE(f.modelsMatch());
+    EXPECT_EQ(planeChecksum(f.reader.planeY, 3 * 32 * 32), 0xc45947d96179d2d5ull);
 }
 
 }  // namespace
