@@ -58,20 +58,6 @@ std::string checkArguments(const SourceImage& image, const EncoderOptions& optio
     return "";
 }
 
-// The planes and records as the decoder lays them out: Y, Cb, Cr in one block of three
-// padded luma planes (the colour output finds the chroma planes there), then the records
-// and the cleared decodedMap.
-void allocateWorkspace(DecoderContext* context) {
-    const uint64_t size = uint64_t(context->paddedWidth) * uint64_t(context->paddedHeight);
-    context->planeY = static_cast<uint8_t*>(chainAlloc(context, checkedSize(context, size, 3)));
-    context->planeCb = context->planeY + size;
-    context->planeCr = context->planeY + 2 * size;
-    context->macroblockInfo = chainAllocArray<MacroblockInfo>(context, size / 256);
-    const uint64_t chromaSize = uint64_t(context->chromaWidth) * uint64_t(context->chromaHeight);
-    context->chromaBlockInfo = chainAllocArray<ChromaBlockInfo>(context, chromaSize / 64);
-    context->decodedMap = static_cast<uint8_t*>(chainAllocZeroed(context, size));
-}
-
 void setUpState(EncoderState* state, const SourceImage& image, const EncoderOptions& options) {
     DecoderContext* context = &state->context;
     context->width = image.width;

@@ -35,8 +35,6 @@ void setUpGeometry(DecoderContext* context) {
     context->chromaHeight = context->fullChroma ? context->paddedHeight : context->paddedHeight / 2;
 }
 
-namespace {
-
 // Three planes in one block: Y, then Cb, then Cr, each paddedWidth * paddedHeight bytes
 // whatever the chroma resolution.
 void allocateWorkspace(DecoderContext* context) {
@@ -49,6 +47,8 @@ void allocateWorkspace(DecoderContext* context) {
     context->chromaBlockInfo = chainAllocArray<ChromaBlockInfo>(context, chromaSize / 64);
     context->decodedMap = static_cast<uint8_t*>(chainAllocZeroed(context, size));
 }
+
+namespace {
 
 void writeOutput(DecoderContext* context, uint8_t* pixels) {
     // An empty picture writes nothing; its buffer may not even exist.

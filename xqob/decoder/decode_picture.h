@@ -28,6 +28,10 @@ struct DecodeRequest {
 // Padded luma and chroma sizes from width, height and fullChroma (gray pictures too).
 void setUpGeometry(DecoderContext* context);
 
+// The planes (Y, Cb, Cr in one block of three padded luma planes), the block records and the
+// cleared decodedMap, for the geometry set up.
+void allocateWorkspace(DecoderContext* context);
+
 // Decodes into pixels: height rows of width * (gray ? 1 : 3) bytes, top row first. Returns 0
 // on success and 1 on failure, with the reason in failure (optional). On failure pixels is
 // left untouched. The number of chain allocations made is stored in allocations (optional).
