@@ -83,6 +83,8 @@ ResidualKind residualKindChroma(DecoderContext* context) {
 }
 
 void decodeResidual(DecoderContext* context, const ResidualKind& kind, int32_t* coefficients) {
+    // The registers stay in locals for the whole block and go back at the end.
+    ArithState state = loadArithState(context);
     uint8_t significant[64] = {};
     const int32_t last = kind.size - 1;
     // The map ends at the first last bin of 1; a map that runs through position size - 2
@@ -90,10 +92,10 @@ void decodeResidual(DecoderContext* context, const ResidualKind& kind, int32_t* 
     int32_t pos = 0;
     for (; pos < last; ++pos) {
         BitModel* sig = kind.sigModels + (kind.sigMap ? kind.sigMap[pos] : pos);
-        significant[pos] = static_cast<uint8_t>(decodeBit(context, sig));
+        significant[pos] = static_cast<uint8_t>(decodeBit(&state, sig));
         if (significant[pos] == 0) continue;
         BitModel* end = kind.lastModels + (kind.lastMap ? kind.lastMap[pos] : pos);
-        if (decodeBit(context, end) != 0) break;
+        if (decodeBit(&state, end) != 0) break;
     }
     if (pos == last) significant[last] = 1;
 
@@ -101,19 +103,20 @@ void decodeResidual(DecoderContext* context, const ResidualKind& kind, int32_t* 
     int32_t gt1Count = 0;
     for (pos = last; pos >= 0; --pos) {
         if (significant[pos] == 0) continue;
-        const int32_t negative = decodeEquiprobable(context);
+        const int32_t negative = decodeEquiprobable(&state);
         int32_t level = 1;
-        if (decodeBit(context, kind.levelFirstModels + levelFirstIndex(eq1Count, gt1Count))) {
+        if (decodeBit(&state, kind.levelFirstModels + levelFirstIndex(eq1Count, gt1Count))) {
             // Every further bin of one coefficient uses the model chosen before this
             // coefficient counts; at the cap one more bin is read and ignored.
             BitModel* rest = kind.levelRestModels + gt1Count;
             do {
                 ++level;
-            } while (decodeBit(context, rest) != 0 && level < kind.cap);
+            } while (decodeBit(&state, rest) != 0 && level < kind.cap);
         }
         countLevel(level, &eq1Count, &gt1Count);
         coefficients[kind.scan[pos]] = negative ? -level : level;
     }
+    storeArithState(state);
 }
 
 void decodeResidual4x4(DecoderContext* context, int32_t* coefficients, int32_t mode) {
