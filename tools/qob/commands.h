@@ -1,8 +1,14 @@
-// The commands of the qob tool and the conventions they share.
+// The commands of the qob tool, their settings, and the conventions they share.
 #pragma once
 
-#include <cstdio>
+#include <cstdint>
 #include <string>
+#include <vector>
+
+#include <xqob/xqob.hpp>
+
+#include "encoder/encode_picture.h"
+#include "tools/qob/image_write.h"
 
 namespace qob {
 
@@ -14,22 +20,36 @@ constexpr int kExitUsage = 2;        // bad command line
 // "qob: FILE: MESSAGE" on standard error; returns kExitFileFailure.
 int reportFileFailure(const std::string& file, const std::string& message);
 
-// "qob: MESSAGE" and the usage on standard error; returns kExitUsage.
-int reportUsage(const std::string& message);
+// "qob: MESSAGE" and where to find the usage of command (or of qob), on standard error;
+// returns kExitUsage.
+int reportUsage(const std::string& message, const std::string& command = "");
 
-void printUsage(std::FILE* out);
+struct InfoSettings {
+    std::vector<std::string> files;
+    bool json = false;
+};
 
-// Parses a whole decimal argument of option into low..high; reports bad usage otherwise.
-bool parseInteger(const std::string& option, const char* text, int low, int high, int* value);
+struct DecodeSettings {
+    std::vector<std::string> inputs;
+    std::string output;  // -o, "-" for standard output
+    std::string folder;  // -d
+    std::string format;  // -f, empty when not given
+    unsigned threads = 0;
+    bool verbose = false;
+    uint64_t maxPixels = xqob::kDefaultMaxPixels;
+    int pngLevel = kDefaultPngLevel;
+};
 
-// argv[0] is the first argument after the command name.
-int runEncode(int argc, char** argv);
-int runInfo(int argc, char** argv);
-int runDecode(int argc, char** argv);
+struct EncodeSettings {
+    std::string input;
+    std::string output;
+    xqob::EncoderOptions options;
+    std::string background = "white";
+    bool stats = false;
+};
 
-// The usage of each command, printed by "qob COMMAND --help".
-extern const char* const kEncodeUsage;
-extern const char* const kInfoUsage;
-extern const char* const kDecodeUsage;
+int runInfo(const InfoSettings& settings);
+int runDecode(const DecodeSettings& settings);
+int runEncode(const EncodeSettings& settings);
 
 }  // namespace qob

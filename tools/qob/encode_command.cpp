@@ -1,64 +1,22 @@
-// qob encode IN -o OUT.qob [-q N] [--chroma-quality N] [--gray] [--full-chroma] [--stats]
+// qob encode: a PNG, PGM or PPM picture to a QOB file, and what the encoder decided.
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "encoder/encode_picture.h"
 #include "encoder/source_planes.h"
 #include "tools/qob/commands.h"
 #include "tools/qob/image_io.h"
+#include "tools/qob/input_file.h"
+#include "tools/qob/output_file.h"
 #include "xqob/decoder/decode_picture.h"
 
 namespace qob {
 
 namespace {
-
-struct EncodeArguments {
-    std::string input;
-    std::string output;
-    xqob::EncoderOptions options;
-    bool stats = false;
-};
-
-// Returns kExitOk when the arguments are complete, else the usage status (already reported).
-int parseArguments(int argc, char** argv, EncodeArguments* arguments) {
-    for (int i = 0; i < argc; ++i) {
-        const std::string argument = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (argument == "-o" || argument == "-q" || argument == "--chroma-quality") {
-            if (!hasValue) return reportUsage(argument + " needs a value");
-            const char* value = argv[++i];
-            if (argument == "-o") {
-                arguments->output = value;
-            } else if (argument == "-q") {
-                if (!parseInteger(argument, value, 0, 100, &arguments->options.quality)) {
-                    return kExitUsage;
-                }
-            } else {
-                int chromaQuality;
-                if (!parseInteger(argument, value, 0, 80, &chromaQuality)) return kExitUsage;
-                arguments->options.chromaQuality = chromaQuality;
-            }
-        } else if (argument == "--gray") {
-            arguments->options.gray = true;
-        } else if (argument == "--full-chroma") {
-            arguments->options.fullChroma = true;
-        } else if (argument == "--stats") {
-            arguments->stats = true;
-        } else if (argument.size() > 1 && argument[0] == '-') {
-            return reportUsage("unknown option '" + argument + "'");
-        } else if (!arguments->input.empty()) {
-            return reportUsage("more than one input file: '" + arguments->input + "' and '" +
-                               argument + "'");
-        } else {
-            arguments->input = argument;
-        }
-    }
-    if (arguments->input.empty()) return reportUsage("encode needs an input file");
-    if (arguments->output.empty()) return reportUsage("encode needs -o OUT.qob");
-    return kExitOk;
-}
 
 double share(int64_t part, int64_t whole) {
     return whole > 0 ? 100.0 * double(part) / double(whole) : 0.0;
@@ -77,14 +35,15 @@ uint8_t lumaOf(const uint8_t* pixel, int32_t channels) {
 
 // Decodes the file again and compares it with the source: the luma PSNR, and the R, G, B
 // PSNR when both are colour.
-void printFidelity(const RasterImage& image, const xqob::EncodedPicture& encoded, bool gray) {
+void printFidelity(std::FILE* out, const RasterImage& image, const xqob::EncodedPicture& encoded,
+                   bool gray) {
     const int32_t channels = gray ? 1 : 3;
     std::vector<uint8_t> decoded(image.pixels.size() / size_t(image.channels) * size_t(channels));
     xqob::DecodeRequest request;
     request.data = encoded.file.data();
     request.size = encoded.file.size();
     if (xqob::decodePicture(request, decoded.data()) != 0) {
-        std::printf("the file does not decode\n");
+        std::fprintf(out, "the file does not decode\n");
         return;
     }
     double lumaError = 0;
@@ -100,60 +59,85 @@ void printFidelity(const RasterImage& image, const xqob::EncodedPicture& encoded
             colourError += d * d;
         }
     }
-    std::printf("PSNR Y %.2f dB", psnrOf(lumaError, double(pixels)));
+    std::fprintf(out, "PSNR Y %.2f dB", psnrOf(lumaError, double(pixels)));
     if (channels == 3 && image.channels == 3) {
-        std::printf(", RGB %.2f dB", psnrOf(colourError, 3.0 * double(pixels)));
+        std::fprintf(out, ", RGB %.2f dB", psnrOf(colourError, 3.0 * double(pixels)));
     }
-    std::printf("\n");
+    std::fprintf(out, "\n");
 }
 
-void printStatistics(const RasterImage& image, const xqob::EncodedPicture& encoded, bool gray,
-                     double seconds) {
+void printStatistics(std::FILE* out, const RasterImage& image, const xqob::EncodedPicture& encoded,
+                     bool gray, double seconds) {
     const xqob::EncodeStatistics& s = encoded.statistics;
     const double pixels = double(image.width) * double(image.height);
     const int64_t quadrants = s.quadrants[0] + s.quadrants[1] + s.quadrants[2] + s.quadrants[3];
     const int64_t chroma = s.chromaBlocks[0] + s.chromaBlocks[1];
-    std::printf("size %dx%d, %zu bytes, %.4f bits per pixel\n", image.width, image.height,
-                encoded.file.size(), 8.0 * double(encoded.file.size()) / pixels);
-    std::printf("payload bits: luma %lld, chroma %lld\n", static_cast<long long>(s.lumaBits),
-                static_cast<long long>(s.chromaBits));
-    std::printf(
-        "quadrants: Intra4x4 %.1f%%, Intra8x8 %.1f%%, Intra8x8Weighted %.1f%%, "
-        "Flat %.1f%%\n",
-        share(s.quadrants[0], quadrants), share(s.quadrants[1], quadrants),
-        share(s.quadrants[2], quadrants), share(s.quadrants[3], quadrants));
-    std::printf("chroma blocks: Intra8x8 %.1f%%, Flat %.1f%%\n", share(s.chromaBlocks[0], chroma),
-                share(s.chromaBlocks[1], chroma));
-    printFidelity(image, encoded, gray);
-    std::printf("encode time %.3f s, %.2f megapixels per second\n", seconds,
-                seconds > 0 ? pixels / seconds / 1e6 : 0.0);
+    std::fprintf(out, "size %dx%d, %zu bytes, %.4f bits per pixel\n", image.width, image.height,
+                 encoded.file.size(), 8.0 * double(encoded.file.size()) / pixels);
+    std::fprintf(out, "payload bits: luma %lld, chroma %lld\n", static_cast<long long>(s.lumaBits),
+                 static_cast<long long>(s.chromaBits));
+    std::fprintf(out,
+                 "quadrants: Intra4x4 %.1f%%, Intra8x8 %.1f%%, Intra8x8Weighted %.1f%%, "
+                 "Flat %.1f%%\n",
+                 share(s.quadrants[0], quadrants), share(s.quadrants[1], quadrants),
+                 share(s.quadrants[2], quadrants), share(s.quadrants[3], quadrants));
+    std::fprintf(out, "chroma blocks: Intra8x8 %.1f%%, Flat %.1f%%\n",
+                 share(s.chromaBlocks[0], chroma), share(s.chromaBlocks[1], chroma));
+    printFidelity(out, image, encoded, gray);
+    std::fprintf(out, "encode time %.3f s, %.2f megapixels per second\n", seconds,
+                 seconds > 0 ? pixels / seconds / 1e6 : 0.0);
 }
 
 }  // namespace
 
-int runEncode(int argc, char** argv) {
-    EncodeArguments arguments;
-    if (const int status = parseArguments(argc, argv, &arguments); status != kExitOk) {
+int runEncode(const EncodeSettings& settings) {
+    Rgb background;
+    if (!parseColour(settings.background, &background)) {
+        return reportUsage(
+            "--background takes white, black or #RRGGBB, not '" + settings.background + "'",
+            "encode");
+    }
+    if (const int status = checkOutputsDistinct("encode", {settings.input}, {settings.output});
+        status != kExitOk) {
         return status;
     }
+    const std::string input = displayName(settings.input);
     RasterImage image;
     std::string error;
-    if (!readImage(arguments.input, &image, &error)) {
-        return reportFileFailure(arguments.input, error);
+    {
+        std::vector<uint8_t> bytes;
+        if (!readInput(settings.input, &bytes, &error) ||
+            !readImageBytes(bytes, background, &image, &error)) {
+            return reportFileFailure(input, error);
+        }
+    }
+    if (image.composited) {
+        std::fprintf(stderr,
+                     "qob: %s: transparent pixels composited over #%02x%02x%02x "
+                     "(--background chooses the colour)\n",
+                     input.c_str(), background.r, background.g, background.b);
     }
     const xqob::SourceImage source{image.pixels.data(), image.width, image.height, image.channels};
     xqob::EncodedPicture encoded;
     const auto start = std::chrono::steady_clock::now();
-    if (!xqob::encodePicture(source, arguments.options, &encoded, false, &error)) {
-        return reportFileFailure(arguments.input, error);
+    if (!xqob::encodePicture(source, settings.options, &encoded, false, &error)) {
+        return reportFileFailure(input, error);
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    if (!writeFileBytes(arguments.output, encoded.file, &error)) {
-        return reportFileFailure(arguments.output, error);
+    OutputFile output;
+    if (!output.open(settings.output, &error) ||
+        std::fwrite(encoded.file.data(), 1, encoded.file.size(), output.stream()) !=
+            encoded.file.size() ||
+        !output.commit(&error)) {
+        if (error.empty())
+            error = std::string("cannot write: ") + std::strerror(errno ? errno : EIO);
+        return reportFileFailure(displayName(settings.output, true), error);
     }
-    if (arguments.stats)
-        printStatistics(image, encoded, arguments.options.gray || image.channels == 1,
-                        elapsed.count());
+    if (settings.stats) {
+        // Beside the picture on standard output, the figures go to standard error.
+        printStatistics(settings.output == "-" ? stderr : stdout, image, encoded,
+                        settings.options.gray || image.channels == 1, elapsed.count());
+    }
     return kExitOk;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace qob {
@@ -83,7 +84,46 @@ bool readPnm(const std::vector<uint8_t>& bytes, RasterImage* image, std::string*
     return true;
 }
 
-bool readPng(const std::vector<uint8_t>& bytes, RasterImage* image, std::string* error) {
+// Blends the alpha channel (the last of channels) into background and drops it. Gray
+// pixels over a colour background become colour only when something shows through.
+void composite(const std::vector<uint8_t>& withAlpha, int32_t channels, const Rgb& background,
+               RasterImage* image) {
+    const size_t pixels = size_t(image->width) * size_t(image->height);
+    const bool grayBackground = background.r == background.g && background.g == background.b;
+    bool translucent = false;
+    for (size_t i = 0; i < pixels && !translucent; ++i) {
+        translucent = withAlpha[i * size_t(channels) + size_t(channels) - 1] != 255;
+    }
+    image->composited = translucent;
+    image->channels = channels == 2 && (grayBackground || !translucent) ? 1 : 3;
+    image->pixels.resize(pixels * size_t(image->channels));
+    const uint8_t back[3] = {background.r, background.g, background.b};
+    for (size_t i = 0; i < pixels; ++i) {
+        const uint8_t* in = &withAlpha[i * size_t(channels)];
+        const uint32_t alpha = in[channels - 1];
+        for (int32_t c = 0; c < image->channels; ++c) {
+            const uint32_t sample = in[channels == 2 ? 0 : c];
+            // Rounded to nearest: 0..255 * 255 + 127 stays far inside 32 bits.
+            image->pixels[i * size_t(image->channels) + size_t(c)] =
+                uint8_t((sample * alpha + back[c] * (255 - alpha) + 127) / 255);
+        }
+    }
+}
+
+// A palette picture whose colours are all gray is a gray picture.
+void grayFromPalette(RasterImage* image) {
+    const size_t pixels = size_t(image->width) * size_t(image->height);
+    const uint8_t* rgb = image->pixels.data();
+    for (size_t i = 0; i < pixels; ++i) {
+        if (rgb[3 * i] != rgb[3 * i + 1] || rgb[3 * i] != rgb[3 * i + 2]) return;
+    }
+    for (size_t i = 0; i < pixels; ++i) image->pixels[i] = rgb[3 * i];
+    image->pixels.resize(pixels);
+    image->channels = 1;
+}
+
+bool readPng(const std::vector<uint8_t>& bytes, const Rgb& background, RasterImage* image,
+             std::string* error) {
     png_image png;
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
@@ -92,7 +132,10 @@ bool readPng(const std::vector<uint8_t>& bytes, RasterImage* image, std::string*
         return false;
     }
     const bool colour = (png.format & PNG_FORMAT_FLAG_COLOR) != 0;
-    png.format = colour ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
+    const bool alpha = (png.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+    const bool palette = (png.format & PNG_FORMAT_FLAG_COLORMAP) != 0;
+    png.format = colour ? (alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB)
+                        : (alpha ? PNG_FORMAT_GA : PNG_FORMAT_GRAY);
     if (png.width < 1 || png.height < 1 || png.width > 65535 || png.height > 65535) {
         *error = "picture size " + std::to_string(png.width) + "x" + std::to_string(png.height) +
                  " outside 1..65535";
@@ -101,65 +144,56 @@ bool readPng(const std::vector<uint8_t>& bytes, RasterImage* image, std::string*
     }
     image->width = int32_t(png.width);
     image->height = int32_t(png.height);
-    image->channels = colour ? 3 : 1;
-    image->pixels.resize(PNG_IMAGE_SIZE(png));
-    const png_color black{0, 0, 0};
-    if (!png_image_finish_read(&png, &black, image->pixels.data(), 0, nullptr)) {
+    image->channels = int32_t(PNG_IMAGE_PIXEL_CHANNELS(png.format));
+    std::vector<uint8_t> samples(PNG_IMAGE_SIZE(png));
+    if (!png_image_finish_read(&png, nullptr, samples.data(), 0, nullptr)) {
         *error = std::string("bad PNG: ") + png.message;
         png_image_free(&png);
         return false;
     }
+    if (alpha) {
+        composite(samples, image->channels, background, image);
+    } else {
+        image->pixels = std::move(samples);
+    }
+    if (palette && image->channels == 3) grayFromPalette(image);
     return true;
 }
 
 }  // namespace
 
-bool readImageBytes(const std::vector<uint8_t>& bytes, RasterImage* image, std::string* error) {
+bool parseColour(const std::string& text, Rgb* colour) {
+    if (text == "white") {
+        *colour = Rgb{255, 255, 255};
+        return true;
+    }
+    if (text == "black") {
+        *colour = Rgb{0, 0, 0};
+        return true;
+    }
+    const std::string hex = !text.empty() && text[0] == '#' ? text.substr(1) : text;
+    if (hex.size() != 6 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        return false;
+    }
+    const unsigned long value = std::strtoul(hex.c_str(), nullptr, 16);
+    *colour = Rgb{uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value)};
+    return true;
+}
+
+bool readImageBytes(const std::vector<uint8_t>& bytes, const Rgb& background, RasterImage* image,
+                    std::string* error) {
     if (bytes.size() >= 8 && std::memcmp(bytes.data(), kPngSignature, 8) == 0) {
-        return readPng(bytes, image, error);
+        return readPng(bytes, background, image, error);
     }
     if (bytes.size() >= 2 && bytes[0] == 'P' && (bytes[1] == '5' || bytes[1] == '6')) {
         return readPnm(bytes, image, error);
     }
+    if (bytes.empty()) {
+        *error = "empty file";
+        return false;
+    }
     *error = "not a PNG, binary PGM or binary PPM file";
     return false;
-}
-
-bool readImage(const std::string& path, RasterImage* image, std::string* error) {
-    std::vector<uint8_t> bytes;
-    return readFileBytes(path, &bytes, error) && readImageBytes(bytes, image, error);
-}
-
-bool readFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    bytes->clear();
-    uint8_t block[65536];
-    size_t got;
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
-        bytes->insert(bytes->end(), block, block + got);
-    }
-    const bool failed = std::ferror(file) != 0;
-    if (failed) *error = std::strerror(errno);
-    std::fclose(file);
-    return !failed;
-}
-
-bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes,
-                    std::string* error) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const int savedErrno = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) *error = std::strerror(written ? errno : savedErrno);
-    return written && closed;
 }
 
 }  // namespace qob

@@ -12,20 +12,22 @@ struct RasterImage {
     int32_t height = 0;
     int32_t channels = 0;         // 1 gray, 3 R, G, B
     std::vector<uint8_t> pixels;  // packed rows, top row first
+    bool composited = false;      // some pixels were not opaque and met the background
 };
 
-// Reads path by its content: a PNG signature, or "P5" (PGM) or "P6" (PPM). PNG pictures
-// with alpha lose it (composited on black), 16-bit samples become 8-bit, palettes expand;
-// gray PNGs stay one channel. On failure returns false with a message (no file name in it).
-bool readImage(const std::string& path, RasterImage* image, std::string* error);
+struct Rgb {
+    uint8_t r = 255, g = 255, b = 255;
+};
 
-// The same for bytes in memory.
-bool readImageBytes(const std::vector<uint8_t>& bytes, RasterImage* image, std::string* error);
+// "white", "black", "#RRGGBB" or "RRGGBB"; false for anything else.
+bool parseColour(const std::string& text, Rgb* colour);
 
-// The bytes of a file; false with a message when it cannot be read.
-bool readFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
-
-// Writes bytes to path, replacing it; false with a message on failure.
-bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
+// Reads bytes by their content: a PNG signature, or "P5" (PGM) or "P6" (PPM). Pixels of a
+// PNG with transparency are composited over background; 16-bit samples become 8-bit and
+// palettes expand. Gray PNGs, and palette PNGs whose colours are all gray, stay one channel,
+// unless the background is not gray and meets a transparent pixel. On failure returns false
+// with a message (no file name in it).
+bool readImageBytes(const std::vector<uint8_t>& bytes, const Rgb& background, RasterImage* image,
+                    std::string* error);
 
 }  // namespace qob

@@ -1,108 +1,154 @@
 #include "tools/qob/image_write.h"
 
-#include <png.h>
-
 #include <cctype>
 #include <cerrno>
+#include <csetjmp>
 #include <cstring>
 
 namespace qob {
 
-bool formatFromExtension(const std::string& path, OutputFormat* format) {
-    const size_t dot = path.rfind('.');
-    if (dot == std::string::npos) return false;
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
-    if (extension == "png")
-        *format = OutputFormat::png;
-    else if (extension == "pgm")
-        *format = OutputFormat::pgm;
-    else if (extension == "ppm")
-        *format = OutputFormat::ppm;
-    else if (extension == "pnm")
-        *format = OutputFormat::pnm;
-    else
-        return false;
-    return true;
-}
-
-bool writePnm(std::FILE* out, const xqob::Image& image) {
-    std::fprintf(out, "%s\n%d %d\n255\n", image.channels == 1 ? "P5" : "P6", image.width,
-                 image.height);
-    return std::fwrite(image.pixels.data(), 1, image.pixels.size(), out) == image.pixels.size();
-}
-
 namespace {
 
-xqob::Image expandToRgb(const xqob::Image& gray) {
-    xqob::Image rgb;
-    rgb.width = gray.width;
-    rgb.height = gray.height;
-    rgb.channels = 3;
-    rgb.pixels.resize(gray.pixels.size() * 3);
-    for (size_t i = 0; i < gray.pixels.size(); ++i) {
-        rgb.pixels[3 * i] = rgb.pixels[3 * i + 1] = rgb.pixels[3 * i + 2] = gray.pixels[i];
-    }
-    return rgb;
-}
-
-// libpng reports errors by longjmp; nothing here owns resources that the jump would skip
-// except what the caller frees afterwards.
-bool writePngStream(std::FILE* out, const xqob::Image& image) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (png == nullptr) return false;
-    png_infop info = png_create_info_struct(png);
-    if (info == nullptr) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, out);
-    png_set_IHDR(png, info, png_uint_32(image.width), png_uint_32(image.height), 8,
-                 image.channels == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    const size_t stride = size_t(image.width) * size_t(image.channels);
-    for (int32_t r = 0; r < image.height; ++r) {
-        png_write_row(png, image.pixels.data() + size_t(r) * stride);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
+struct FormatName {
+    const char* name;
+    OutputFormat format;
+};
+constexpr FormatName kFormats[] = {
+    {"png", OutputFormat::png},
+    {"pgm", OutputFormat::pgm},
+    {"ppm", OutputFormat::ppm},
+    {"pnm", OutputFormat::pnm},
+};
 
 }  // namespace
 
-bool writeImage(const std::string& path, OutputFormat format, const xqob::Image& image,
-                std::string* error) {
-    if (format == OutputFormat::pgm && image.channels != 1) {
-        *error = "a colour picture cannot be written as PGM (use .ppm or .png)";
+bool formatFromName(const std::string& text, OutputFormat* format) {
+    std::string lower = text;
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (const FormatName& entry : kFormats) {
+        if (lower == entry.name) {
+            *format = entry.format;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool formatFromExtension(const std::string& path, OutputFormat* format) {
+    const size_t dot = path.rfind('.');
+    const size_t slash = path.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+    return formatFromName(path.substr(dot + 1), format);
+}
+
+const char* formatName(OutputFormat format) {
+    for (const FormatName& entry : kFormats) {
+        if (entry.format == format) return entry.name;
+    }
+    return "?";
+}
+
+PictureWriter::PictureWriter(std::FILE* out, OutputFormat format, int pngLevel)
+    : out_(out), format_(format), pngLevel_(pngLevel) {}
+
+PictureWriter::~PictureWriter() {
+    if (png_ != nullptr) png_destroy_write_struct(&png_, &info_);
+}
+
+// libpng leaves by longjmp on an error. The jump lands here, in a frame that outlives every
+// libpng call of step; step itself holds nothing that needs destroying.
+template <typename Step>
+bool PictureWriter::guardPng(Step step, std::string* error) {
+    if (setjmp(png_jmpbuf(png_))) {
+        *error = pngMessage_.empty() ? "cannot write PNG" : pngMessage_;
         return false;
     }
-    if (format == OutputFormat::ppm && image.channels == 1) {
-        return writeImage(path, format, expandToRgb(image), error);
+    step();
+    return true;
+}
+
+void PictureWriter::pngWrite(png_structp png, png_bytep data, size_t size) {
+    auto* self = static_cast<PictureWriter*>(png_get_io_ptr(png));
+    if (std::fwrite(data, 1, size, self->out_) != size) {
+        self->pngMessage_ = std::string("cannot write: ") + std::strerror(errno ? errno : EIO);
+        png_error(png, "write failed");
     }
-    if (format == OutputFormat::png && (image.width == 0 || image.height == 0)) {
+}
+
+void PictureWriter::pngFlush(png_structp) {}
+
+void PictureWriter::pngError(png_structp png, png_const_charp message) {
+    auto* self = static_cast<PictureWriter*>(png_get_error_ptr(png));
+    if (self->pngMessage_.empty()) self->pngMessage_ = std::string("PNG: ") + message;
+    png_longjmp(png, 1);
+}
+
+void PictureWriter::pngWarning(png_structp, png_const_charp) {}
+
+bool PictureWriter::writeBytes(const void* data, size_t size, std::string* error) {
+    errno = 0;
+    if (std::fwrite(data, 1, size, out_) == size) return true;
+    *error = std::string("cannot write: ") + std::strerror(errno ? errno : EIO);
+    return false;
+}
+
+bool PictureWriter::begin(int32_t width, int32_t height, int32_t channels, std::string* error) {
+    width_ = width;
+    channels_ = channels;
+    if (format_ == OutputFormat::pnm)
+        format_ = channels == 1 ? OutputFormat::pgm : OutputFormat::ppm;
+    if (format_ == OutputFormat::pgm && channels != 1) {
+        *error = "a colour picture cannot be written as PGM (use PPM or PNG)";
+        return false;
+    }
+    if (format_ != OutputFormat::png) {
+        expandGray_ = format_ == OutputFormat::ppm && channels == 1;
+        if (expandGray_) expanded_.resize(size_t(width) * 3);
+        char header[64];
+        const int length = std::snprintf(header, sizeof header, "%s\n%d %d\n255\n",
+                                         format_ == OutputFormat::pgm ? "P5" : "P6", width, height);
+        return writeBytes(header, size_t(length), error);
+    }
+    if (width < 1 || height < 1) {
         *error = "an empty picture cannot be written as PNG";
         return false;
     }
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr) {
-        *error = std::string("cannot write: ") + std::strerror(errno);
+    png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, pngError, pngWarning);
+    if (png_ != nullptr) info_ = png_create_info_struct(png_);
+    if (info_ == nullptr) {
+        *error = "out of memory";
         return false;
     }
-    bool written = format == OutputFormat::png ? writePngStream(out, image) : writePnm(out, image);
-    const int savedErrno = errno;
-    if (std::fclose(out) != 0) written = false;
-    if (!written) {
-        *error = std::string("cannot write: ") +
-                 (savedErrno != 0 ? std::strerror(savedErrno) : "write failed");
-        std::remove(path.c_str());
+    return guardPng(
+        [&] {
+            png_set_write_fn(png_, this, pngWrite, pngFlush);
+            png_set_IHDR(png_, info_, png_uint_32(width), png_uint_32(height), 8,
+                         channels == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB,
+                         PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+            png_set_compression_level(png_, pngLevel_);
+            // Level 0..3: the SUB filter alone, which deflate's fast levels handle about as
+            // well as the adaptive choice and several times faster; above that, every filter.
+            png_set_filter(png_, PNG_FILTER_TYPE_BASE,
+                           pngLevel_ <= 3 ? PNG_FILTER_SUB : PNG_ALL_FILTERS);
+            png_write_info(png_, info_);
+        },
+        error);
+}
+
+bool PictureWriter::writeRow(const uint8_t* row, std::string* error) {
+    if (format_ == OutputFormat::png) {
+        return guardPng([&] { png_write_row(png_, row); }, error);
     }
-    return written;
+    if (!expandGray_) return writeBytes(row, size_t(width_) * size_t(channels_), error);
+    for (int32_t x = 0; x < width_; ++x) {
+        std::memset(&expanded_[size_t(x) * 3], row[x], 3);
+    }
+    return writeBytes(expanded_.data(), expanded_.size(), error);
+}
+
+bool PictureWriter::finish(std::string* error) {
+    if (format_ != OutputFormat::png) return true;
+    return guardPng([&] { png_write_end(png_, nullptr); }, error);
 }
 
 }  // namespace qob

@@ -1,25 +1,64 @@
-// Writing decoded pictures: PNG through libpng, binary PGM and PPM by hand.
+// Writing decoded pictures row by row: PNG through libpng, binary PGM and PPM by hand.
 #pragma once
 
+#include <png.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <string>
-
-#include <xqob/xqob.hpp>
+#include <vector>
 
 namespace qob {
 
 enum class OutputFormat { png, pgm, ppm, pnm };
 
-// The format that the extension of path names (.png, .pgm, .ppm, .pnm, any case); false
-// when it names none of them.
+// The format named by text ("png", "pgm", "ppm", "pnm", any case); false for anything else.
+bool formatFromName(const std::string& text, OutputFormat* format);
+
+// The format that the extension of path names; false when it names none of them.
 bool formatFromExtension(const std::string& path, OutputFormat* format);
 
-// Writes image to path (PNM for pnm: PGM or PPM by channel count). On failure returns false
-// with a message in error; a partly written file is removed.
-bool writeImage(const std::string& path, OutputFormat format, const xqob::Image& image,
-                std::string* error);
+const char* formatName(OutputFormat format);
 
-// PGM or PPM (by channel count) to an open stream.
-bool writePnm(std::FILE* out, const xqob::Image& image);
+// zlib level of PNG output when none is given: fast enough that writing a PNG costs about as
+// much as decoding the picture, at files a few per cent larger than the slowest level.
+constexpr int kDefaultPngLevel = 2;
+
+// One picture to an open stream: begin(), then every row top to bottom, then finish(). A
+// failure at any step leaves the stream to the caller to discard; the message goes to error.
+class PictureWriter {
+public:
+    PictureWriter(std::FILE* out, OutputFormat format, int pngLevel = kDefaultPngLevel);
+    PictureWriter(const PictureWriter&) = delete;
+    PictureWriter& operator=(const PictureWriter&) = delete;
+    ~PictureWriter();
+
+    // channels 1 (gray) or 3 (R, G, B). PNM becomes PGM or PPM by channels; PPM of a gray
+    // picture repeats each sample three times; PGM of a colour picture is refused.
+    bool begin(int32_t width, int32_t height, int32_t channels, std::string* error);
+    bool writeRow(const uint8_t* row, std::string* error);
+    bool finish(std::string* error);
+
+private:
+    template <typename Step>
+    bool guardPng(Step step, std::string* error);
+    bool writeBytes(const void* data, size_t size, std::string* error);
+
+    static void pngWrite(png_structp png, png_bytep data, size_t size);
+    static void pngFlush(png_structp png);
+    [[noreturn]] static void pngError(png_structp png, png_const_charp message);
+    static void pngWarning(png_structp png, png_const_charp message);
+
+    std::FILE* out_;
+    OutputFormat format_;
+    int pngLevel_;
+    int32_t width_ = 0;
+    int32_t channels_ = 0;
+    bool expandGray_ = false;
+    std::vector<uint8_t> expanded_;
+    png_structp png_ = nullptr;
+    png_infop info_ = nullptr;
+    std::string pngMessage_;  // what libpng or the write function reported
+};
 
 }  // namespace qob
