@@ -126,10 +126,17 @@ bool PictureWriter::begin(int32_t width, int32_t height, int32_t channels, std::
                          channels == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB,
                          PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
             png_set_compression_level(png_, pngLevel_);
-            // Level 0..3: the SUB filter alone, which deflate's fast levels handle about as
-            // well as the adaptive choice and several times faster; above that, every filter.
-            png_set_filter(png_, PNG_FILTER_TYPE_BASE,
-                           pngLevel_ <= 3 ? PNG_FILTER_SUB : PNG_ALL_FILTERS);
+            if (pngLevel_ == 0) {
+                png_set_filter(png_, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+            } else if (pngLevel_ == 1) {
+                // On photographs the SUB filter with run-length matching costs a third of the
+                // adaptive filters with deflate's default matching, at files about a tenth
+                // larger.
+                png_set_filter(png_, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+                png_set_compression_strategy(png_, Z_RLE);
+            } else {
+                png_set_filter(png_, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
+            }
             png_write_info(png_, info_);
         },
         error);

@@ -20,9 +20,9 @@ bool formatFromExtension(const std::string& path, OutputFormat* format);
 
 const char* formatName(OutputFormat format);
 
-// zlib level of PNG output when none is given: fast enough that writing a PNG costs about as
-// much as decoding the picture, at files a few per cent larger than the slowest level.
-constexpr int kDefaultPngLevel = 2;
+// Compression of PNG output: 0 stores, 1 (the default) is fast, 2..9 choose every filter and
+// zlib's level, 9 making the smallest files, slowly.
+constexpr int kDefaultPngLevel = 1;
 
 // One picture to an open stream: begin(), then every row top to bottom, then finish(). A
 // failure at any step leaves the stream to the caller to discard; the message goes to error.

@@ -82,7 +82,7 @@ void addDecode(CLI::App* app, DecodeSettings* decode) {
         ->type_name("N");
     command
         ->add_option("--png-level", decode->pngLevel,
-                     "zlib level of PNG output, 0..9; 9 makes the smallest files, slowly")
+                     "PNG compression: 0 none, 1 fast, 9 the smallest files (slow)")
         ->capture_default_str()
         ->check(CLI::Range(0, 9))
         ->type_name("N");
