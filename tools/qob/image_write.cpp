@@ -5,6 +5,8 @@
 #include <csetjmp>
 #include <cstring>
 
+#include <zlib.h>
+
 namespace qob {
 
 namespace {
