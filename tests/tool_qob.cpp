@@ -1,23 +1,19 @@
 // The qob tool driven as a user would: every command, the exit statuses and the messages.
 #include <gtest/gtest.h>
 #include <png.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <xqob/xqob.hpp>
 
 #include "tests/support/qob_files.h"
+#include "tests/support/tool_run.h"
 
 namespace xqob {
 namespace {
 
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
+using test::ToolRun;
 
 std::string readText(const std::string& path) {
     const std::vector<uint8_t> bytes = test::readFileBytes(path);
@@ -25,12 +21,7 @@ std::string readText(const std::string& path) {
 }
 
 ToolRun qob(const std::string& arguments) {
-    const std::string out = test::writeTempFile("tool.out", {});
-    const std::string err = test::writeTempFile("tool.err", {});
-    const std::string command =
-        std::string(QOB_TOOL_PATH) + " " + arguments + " >" + out + " 2>" + err;
-    const int status = std::system(command.c_str());
-    return ToolRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
+    return test::runQob(arguments);
 }
 
 // A small encoded picture written to a temporary file.
@@ -70,29 +61,45 @@ TEST(QobTool, UsageAndVersion) {
         const char* text;  // expected in standard output (status 0) or error (status 2)
     } cases[] = {
         {"--version", 0, "qob "},
-        {"--help", 0, "usage: qob COMMAND"},
-        {"info --help", 0, "usage: qob info"},
-        {"decode --help", 0, "usage: qob decode"},
-        {"encode --help", 0, "usage: qob encode"},
-        {"", 2, "no command"},
-        {"frobnicate", 2, "unknown command"},
-        {"info", 2, "usage: qob info"},
-        {"info --bogus x.qob", 2, "unknown option"},
-        {"decode", 2, "no input file"},
-        {"decode a.qob", 2, "give either -o OUT or -d DIR"},
-        {"decode a.qob b.qob -o x.png", 2, "-o takes one input"},
-        {"decode a.qob -o x.bmp", 2, "cannot tell the format"},
-        {"decode a.qob -o x.png -j 0", 2, "bad value for -j"},
-        {"decode a.qob -o x.png --max-pixels lots", 2, "bad value for --max-pixels"},
-        {"decode a.qob -d /tmp -f gif", 2, "unknown format"},
-        {"encode", 2, "input"},
-        {"encode in.png -o out.qob -q 101", 2, "0..100"},
+        {"--help", 0, "Usage: qob [OPTIONS] SUBCOMMAND"},
+        {"help", 0, "Usage: qob [OPTIONS] SUBCOMMAND"},
+        {"info --help", 0, "Usage: qob info"},
+        {"help info", 0, "Usage: qob info"},
+        {"decode --help", 0, "Usage: qob decode"},
+        {"help decode", 0, "Usage: qob decode"},
+        {"encode --help", 0, "Usage: qob encode"},
+        {"help encode", 0, "--background"},
+        {"", 2, "qob: no command given"},
+        {"frobnicate", 2, "qob: unknown command 'frobnicate'"},
+        {"help frobnicate", 2, "qob: no command 'frobnicate'"},
+        {"info", 2, "qob: files is required\nRun 'qob info --help'"},
+        {"info --bogus x.qob", 2, "--bogus"},
+        {"decode", 2, "Run 'qob decode --help'"},
+        {"decode a.qob", 2, "qob: give either -o OUT or -d DIR\nRun 'qob decode --help'"},
+        {"decode a.qob b.qob -o x.png", 2, "qob: -o takes one input"},
+        {"decode a.qob -o x.bmp", 2, "qob: cannot tell the format of x.bmp"},
+        {"decode a.qob -o x.png -j 0", 2, "--jobs"},
+        {"decode a.qob -o x.png --max-pixels lots", 2, "--max-pixels"},
+        {"decode a.qob -o x.png --png-level 10", 2, "--png-level"},
+        {"decode a.qob -d /tmp -f gif", 2, "qob: unknown format 'gif'"},
+        {"decode - -d /tmp", 2, "qob: standard input needs -o OUT"},
+        {"encode", 2, "Run 'qob encode --help'"},
+        {"encode in.png", 2, "--output is required\nRun 'qob encode --help'"},
+        {"encode in.png -o out.qob -q 101", 2, "--quality: Value 101 not in range 0 to 100"},
+        {"encode in.png -o out.qob --quality 101", 2, "--quality"},
+        {"encode in.png -o out.qob --chroma-quality 4x", 2, "--chroma-quality"},
+        {"encode in.png -o out.qob --background pink", 2, "--background takes white"},
     };
     for (const Case& c : cases) {
         const ToolRun run = qob(c.arguments);
         EXPECT_EQ(run.status, c.status) << c.arguments;
         const std::string& text = c.status == 0 ? run.out : run.err;
         EXPECT_NE(text.find(c.text), std::string::npos) << c.arguments << ": " << text;
+        if (c.status != 0) {
+            // One message, one prefix: no usage dump, nothing from the libraries.
+            EXPECT_EQ(run.err.rfind("qob: ", 0), 0u) << run.err;
+            EXPECT_EQ(run.err.find("Usage"), std::string::npos) << run.err;
+        }
     }
 }
 
@@ -108,20 +115,28 @@ TEST(QobTool, InfoDescribesEachFile) {
     ASSERT_EQ(run.status, 0) << run.err;
     char bpp[32];
     std::snprintf(bpp, sizeof bpp, "%.3f bpp", double(bytes) * 8 / (40 * 24));
-    EXPECT_NE(
-        run.out.find(colour + ": 40x24 colour, chroma 4:4:4, quality 60, chroma quality 40, " +
-                     std::to_string(bytes) + " bytes, " + bpp),
-        std::string::npos)
+    EXPECT_NE(run.out.find(colour + ": 40x24 colour, quality 60 4:4:4, chroma quality 40, " +
+                           std::to_string(bytes) + " bytes, " + bpp),
+              std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find(gray + ": 17x5 gray, chroma none, quality 75"), std::string::npos);
+    // A gray picture has no chroma, so no chroma quality either.
+    EXPECT_NE(run.out.find(gray + ": 17x5 gray, quality 75, "), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("chroma", run.out.find(gray + ":")), std::string::npos) << run.out;
 
-    const ToolRun json = qob("info --json " + colour);
+    const ToolRun json = qob("info --json " + colour + " " + gray);
     ASSERT_EQ(json.status, 0);
-    EXPECT_NE(
-        json.out.find("\"width\": 40, \"height\": 24, \"gray\": false, \"chroma\": \"4:4:4\""),
-        std::string::npos)
-        << json.out;
-    EXPECT_EQ(json.out.front(), '[');
+    const nlohmann::json parsed = nlohmann::json::parse(json.out);
+    ASSERT_EQ(parsed.size(), 2u);
+    EXPECT_EQ(parsed[0]["file"], colour);
+    EXPECT_EQ(parsed[0]["width"], 40);
+    EXPECT_EQ(parsed[0]["height"], 24);
+    EXPECT_EQ(parsed[0]["gray"], false);
+    EXPECT_EQ(parsed[0]["chroma"], "4:4:4");
+    EXPECT_EQ(parsed[0]["quality"], 60);
+    EXPECT_EQ(parsed[0]["chromaQuality"], 40);
+    EXPECT_EQ(parsed[0]["bytes"], bytes);
+    EXPECT_TRUE(parsed[1]["chroma"].is_null());
+    EXPECT_TRUE(parsed[1]["chromaQuality"].is_null());
 }
 
 TEST(QobTool, DecodedFilesHoldTheDecodersPixels) {
@@ -137,6 +152,15 @@ TEST(QobTool, DecodedFilesHoldTheDecodersPixels) {
     EXPECT_EQ(fromPng.width, 37);
     EXPECT_EQ(fromPng.channels, 3);
     EXPECT_EQ(fromPng.pixels, expectedColour.pixels);
+
+    // Every PNG compression level holds the same pixels.
+    for (const char* level : {"0", "9"}) {
+        const std::string leveled = colour + "-" + level + ".png";
+        ASSERT_EQ(qob("decode --png-level " + std::string(level) + " " + colour + " -o " + leveled)
+                      .status,
+                  0);
+        EXPECT_EQ(readPng(leveled).pixels, expectedColour.pixels) << level;
+    }
 
     const std::string grayPng = gray + ".png";
     ASSERT_EQ(qob("decode " + gray + " -o " + grayPng).status, 0);
@@ -155,6 +179,16 @@ TEST(QobTool, DecodedFilesHoldTheDecodersPixels) {
     ASSERT_EQ(toStdout.status, 0);
     EXPECT_EQ(toStdout.out, pnm("P6", expectedColour));
     EXPECT_EQ(qob("decode " + colour + " -o " + colour + ".pgm").status, 1);
+
+    // -f chooses the format where the extension names none, and for standard output.
+    ASSERT_EQ(qob("decode " + colour + " -f ppm -o " + colour + ".image").status, 0);
+    EXPECT_EQ(readText(colour + ".image"), pnm("P6", expectedColour));
+    const ToolRun pngToStdout = qob("decode " + colour + " -o - -f png");
+    ASSERT_EQ(pngToStdout.status, 0);
+    EXPECT_EQ(pngToStdout.out, readText(png));
+    const ToolRun clash = qob("decode " + colour + " -o " + colour + ".png -f ppm");
+    EXPECT_EQ(clash.status, 2);
+    EXPECT_NE(clash.err.find("-f ppm disagrees with the extension"), std::string::npos);
 
     const ToolRun verbose = qob("decode -v " + gray + " -o " + gray + ".pnm");
     EXPECT_EQ(verbose.status, 0);
@@ -212,6 +246,7 @@ TEST(QobTool, BatchGoesOnPastAFailure) {
               std::string::npos)
         << run.err;
     EXPECT_EQ(run.err.find('\r'), std::string::npos);  // no progress bar off a terminal
+    EXPECT_NE(run.err.find("qob: 2 decoded, 1 failed\n"), std::string::npos) << run.err;
     Image expected;
     ASSERT_FALSE(decodeFile(b, &expected));
     EXPECT_EQ(readPng((folder / "batch-b.png").string()).pixels, expected.pixels);

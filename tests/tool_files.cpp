@@ -1,0 +1,240 @@
+// The files that qob writes: never over one of its inputs, never two pictures to one name,
+// and never a partial picture under the target's name, whatever stops the write.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+#include <xqob/xqob.hpp>
+
+#include "tests/support/png_bytes.h"
+#include "tests/support/qob_files.h"
+#include "tests/support/synthetic_images.h"
+#include "tests/support/tool_run.h"
+
+namespace xqob::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> encodedPicture(Pattern pattern, int32_t width, int32_t height,
+                                    int32_t channels, int32_t quality = 75) {
+    const Picture picture = makePicture(pattern, width, height, channels);
+    Image image{width, height, channels, picture.pixels};
+    EncodeOptions options;
+    options.quality = quality;
+    std::vector<uint8_t> bytes;
+    EXPECT_FALSE(encode(image, options, &bytes));
+    return bytes;
+}
+
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(descriptor, 0) << path;
+    ASSERT_EQ(::write(descriptor, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    ::close(descriptor);
+}
+
+// Starts qob with arguments, standard output and error to /dev/null, and an optional limit
+// on the size of the files it writes.
+pid_t startQob(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = RLIM_INFINITY,
+               const std::string& errors = "/dev/null") {
+    std::vector<char*> argv;
+    std::string path = QOB_TOOL_PATH;
+    argv.push_back(path.data());
+    std::vector<std::string> copies = arguments;
+    for (std::string& argument : copies) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        const int error = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(null, STDOUT_FILENO);
+        dup2(error, STDERR_FILENO);
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+int waitFor(pid_t child) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string text(const std::string& path) {
+    const std::vector<uint8_t> bytes = readFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(QobToolFiles, BatchRefusesTwoInputsForOneOutput) {
+    const std::string folder = freshFolder("clash");
+    fs::create_directories(folder + "/a");
+    fs::create_directories(folder + "/b");
+    writeFile(folder + "/a/pic.qob", encodedPicture(Pattern::gradient, 16, 16, 3));
+    writeFile(folder + "/b/pic.qob", encodedPicture(Pattern::edges, 16, 16, 3));
+    const std::string out = folder + "/out";
+    const ToolRun run = runQob("decode " + quoted(folder + "/a/pic.qob") + " " +
+                               quoted(folder + "/b/pic.qob") + " -d " + quoted(out));
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("both " + folder + "/a/pic.qob and " + folder + "/b/pic.qob"),
+              std::string::npos)
+        << run.err;
+    EXPECT_FALSE(fs::exists(out));  // refused before anything was written
+}
+
+TEST(QobToolFiles, NeverWritesOverAnInput) {
+    const std::string folder = freshFolder("overwrite");
+    const std::string photo = folder + "/photo.ppm";
+    const std::string qobNamedPng = folder + "/p.png";             // a QOB file with a PNG's name
+    writeFile(photo, encodedPicture(Pattern::gradient, 8, 8, 3));  // content does not matter
+    writeFile(qobNamedPng, encodedPicture(Pattern::gradient, 8, 8, 3));
+    ASSERT_EQ(::link(photo.c_str(), (folder + "/hardlink.ppm").c_str()), 0);
+    const std::string cd = "cd " + quoted(folder) + " && " + qobCommand() + " ";
+    const char* cases[] = {
+        "encode photo.ppm -o photo.ppm",
+        "encode photo.ppm -o ./photo.ppm",
+        "encode photo.ppm -o ../overwrite/photo.ppm",
+        "encode photo.ppm -o hardlink.ppm",
+        "decode p.png -o p.png",
+        "decode p.png -d .",
+    };
+    const std::vector<uint8_t> photoBytes = readFileBytes(photo);
+    const std::vector<uint8_t> qobBytes = readFileBytes(qobNamedPng);
+    for (const char* arguments : cases) {
+        const ToolRun run = runShell(cd + arguments);
+        EXPECT_EQ(run.status, 2) << arguments;
+        EXPECT_NE(run.err.find("is an input of this command"), std::string::npos)
+            << arguments << ": " << run.err;
+        EXPECT_EQ(readFileBytes(photo), photoBytes) << arguments;
+        EXPECT_EQ(readFileBytes(qobNamedPng), qobBytes) << arguments;
+    }
+}
+
+// A write that fails half-way (here at the file size limit; a full disk is the same) leaves
+// neither a partial file nor a temporary one, and an older file of the name stays intact.
+TEST(QobToolFiles, FailedWriteLeavesNothingBehind) {
+    const std::string inputs = freshFolder("limit-in");
+    const std::string qob = inputs + "/noise.qob";
+    writeFile(qob, encodedPicture(Pattern::noise, 256, 256, 3, 100));
+    const Picture noise = makePicture(Pattern::noise, 256, 256, 3);
+    const std::string ppm = inputs + "/noise.ppm";
+    std::vector<uint8_t> ppmBytes = pnmBytes(256, 256, 3, noise.pixels);
+    writeFile(ppm, ppmBytes);
+    ASSERT_GT(fs::file_size(qob), 40000u);
+    const std::string errors = inputs + "/errors.txt";
+    struct Case {
+        std::vector<std::string> arguments;  // the output is appended
+        const char* output;
+    } cases[] = {
+        {{"decode", qob, "-o"}, "out.png"},
+        {{"decode", qob, "-o"}, "out.ppm"},
+        {{"decode", qob, "--png-level", "0", "-o"}, "out.png"},
+        {{"encode", ppm, "-q", "100", "-o"}, "out.qob"},
+    };
+    for (bool older : {false, true}) {
+        for (const Case& c : cases) {
+            const std::string folder = freshFolder("limit-out");
+            const std::string output = folder + "/" + c.output;
+            if (older) writeFile(output, {'o', 'l', 'd'});
+            std::vector<std::string> arguments = c.arguments;
+            arguments.push_back(output);
+            const int status = waitFor(startQob(arguments, 16384, errors));
+            const std::string message = text(errors);
+            EXPECT_EQ(status, 1) << c.output;
+            EXPECT_NE(message.find("qob: " + output + ": cannot write: File too large"),
+                      std::string::npos)
+                << message;
+            EXPECT_EQ(message.find("libpng"), std::string::npos) << message;
+            const std::vector<std::string> expected =
+                older ? std::vector<std::string>{c.output} : std::vector<std::string>{};
+            EXPECT_EQ(folderEntries(folder), expected) << c.output;
+            if (older) {
+                EXPECT_EQ(text(output), "old");
+            }
+        }
+    }
+}
+
+// A picture whose PNG at the slowest level takes a while to write, so that a signal sent
+// once the write has begun arrives before it ends.
+const std::string& slowPicture() {
+    static const std::string path = [] {
+        Image image{2048, 2048, 1, {}};
+        image.pixels.resize(size_t(2048) * 2048);
+        for (int32_t y = 0; y < 2048; ++y) {
+            for (int32_t x = 0; x < 2048; ++x) {
+                image.pixels[size_t(y) * 2048 + size_t(x)] = uint8_t(((x * x + y * 3) >> 9) & 255);
+            }
+        }
+        EncodeOptions options;
+        options.quality = 0;
+        std::vector<uint8_t> bytes;
+        EXPECT_FALSE(encode(image, options, &bytes));
+        return writeTempFile("slow.qob", bytes);
+    }();
+    return path;
+}
+
+// Waits until a temporary file beside target holds bytes; false after a minute without.
+bool writeHasBegun(const std::string& folder, const std::string& target) {
+    const std::string prefix = "." + fs::path(target).filename().string() + ".";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator(folder, ignored)) {
+            if (entry.path().filename().string().rfind(prefix, 0) == 0 &&
+                entry.file_size(ignored) > 0) {
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+TEST(QobToolFiles, StoppedDecodeLeavesNoPartialPicture) {
+    struct Case {
+        int signal;
+        bool older;  // an older picture of the name exists
+    } cases[] = {
+        {SIGKILL, false},
+        {SIGKILL, true},
+        {SIGTERM, false},
+        {SIGINT, true},
+    };
+    for (const Case& c : cases) {
+        const std::string folder = freshFolder("signal");
+        const std::string target = folder + "/big.png";
+        if (c.older) writeFile(target, {'o', 'l', 'd'});
+        const pid_t child = startQob({"decode", "--png-level", "9", slowPicture(), "-o", target});
+        const bool begun = writeHasBegun(folder, target);
+        kill(child, c.signal);
+        EXPECT_EQ(waitFor(child), 128 + c.signal);
+        ASSERT_TRUE(begun) << "the decode never began to write";
+        if (c.older) {
+            EXPECT_EQ(text(target), "old") << c.signal;
+        } else {
+            EXPECT_FALSE(fs::exists(target)) << c.signal;
+        }
+        // A signal that can be caught also takes the temporary file away.
+        if (c.signal != SIGKILL) {
+            const std::vector<std::string> expected =
+                c.older ? std::vector<std::string>{"big.png"} : std::vector<std::string>{};
+            EXPECT_EQ(folderEntries(folder), expected) << c.signal;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace xqob::test
