@@ -51,6 +51,9 @@ void installOutputCleanup() {
     umask(mask);
     gFileMode = 0666 & ~mask;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal that the shell told us to ignore (a background job's SIGINT) stays ignored.
+        struct sigaction previous = {};
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
         struct sigaction action = {};
         action.sa_handler = removeTemporariesAndDie;
         sigemptyset(&action.sa_mask);
