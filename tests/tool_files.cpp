@@ -188,7 +188,9 @@ const std::string& slowPicture() {
 
 // Waits until a temporary file beside target holds bytes; false after a minute without.
 bool writeHasBegun(const std::string& folder, const std::string& target) {
-    const std::string prefix = "." + fs::path(target).filename().string() + ".";
+    std::string prefix = ".";  // the hidden name that the tool gives its temporary files
+    prefix += fs::path(target).filename().string();
+    prefix += '.';
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (std::chrono::steady_clock::now() < deadline) {
         std::error_code ignored;
