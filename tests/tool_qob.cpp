@@ -80,6 +80,7 @@ TEST(QobTool, UsageAndVersion) {
         {"decode a.qob -o x.bmp", 2, "qob: cannot tell the format of x.bmp"},
         {"decode a.qob -o x.png -j 0", 2, "--jobs"},
         {"decode a.qob -o x.png --max-pixels lots", 2, "--max-pixels"},
+        {"decode a.qob -o x.png --max-pixels -5", 2, "--max-pixels"},
         {"decode a.qob -o x.png --png-level 10", 2, "--png-level"},
         {"decode a.qob -d /tmp -f gif", 2, "qob: unknown format 'gif'"},
         {"decode - -d /tmp", 2, "qob: standard input needs -o OUT"},

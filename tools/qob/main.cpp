@@ -53,6 +53,15 @@ void addInfo(CLI::App* app, InfoSettings* info) {
         ->type_name("FILE...");
 }
 
+// Refused before conversion: an unsigned conversion would take "-5" as a huge count.
+const CLI::Validator kWholeNumber(
+    [](std::string& text) {
+        return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos
+                   ? std::string()
+                   : "takes a whole number, not '" + text + "'";
+    },
+    "N");
+
 void addDecode(CLI::App* app, DecodeSettings* decode) {
     CLI::App* command = app->add_subcommand(
         "decode",
@@ -61,11 +70,15 @@ void addDecode(CLI::App* app, DecodeSettings* decode) {
     command->add_option("inputs", decode->inputs, "QOB files; - reads standard input")
         ->required()
         ->type_name("IN.qob...");
-    command->add_option("-o,--output", decode->output,
-                        "output file, its extension (.png, .ppm, .pgm, .pnm) or -f choosing the "
-                        "format; - writes to standard output (PNM unless -f says otherwise)");
-    command->add_option("-d,--dir", decode->folder,
-                        "folder for the outputs, named after the inputs (created if missing)");
+    command
+        ->add_option("-o,--output", decode->output,
+                     "output file, its extension (.png, .ppm, .pgm, .pnm) or -f choosing the "
+                     "format; - writes to standard output (PNM unless -f says otherwise)")
+        ->type_name("OUT");
+    command
+        ->add_option("-d,--dir", decode->folder,
+                     "folder for the outputs, named after the inputs (created if missing)")
+        ->type_name("DIR");
     command->add_option("-f,--format", decode->format, "png, ppm, pgm or pnm (default: png)")
         ->type_name("FORMAT");
     command
@@ -79,6 +92,7 @@ void addDecode(CLI::App* app, DecodeSettings* decode) {
         ->add_option("--max-pixels", decode->maxPixels,
                      "refuse pictures of more than N pixels (0: no limit)")
         ->capture_default_str()
+        ->check(kWholeNumber)
         ->type_name("N");
     command
         ->add_option("--png-level", decode->pngLevel,
