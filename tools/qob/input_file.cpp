@@ -24,8 +24,9 @@ bool readInput(const std::string& path, std::vector<uint8_t>* bytes, std::string
         *error = std::string("cannot open: ") + std::strerror(errno);
         return false;
     }
-    struct stat status;
-    if (fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
+    struct stat status = {};
+    if (fstat(fileno(file), &status) != 0) status.st_mode = 0;
+    if (S_ISDIR(status.st_mode)) {
         if (!standardInput) std::fclose(file);
         *error = "is a directory, not a file";
         return false;
