@@ -19,8 +19,10 @@ inline int32_t remainderFromMode(int32_t mode, int32_t predicted) {
     return mode < predicted ? mode : mode - 1;
 }
 
-// Reads one mode; *usedPrediction receives the first bin.
-inline int32_t decodeIntraMode(DecoderContext* context, BitModel* models, int32_t firstContext,
+// Reads one mode; *usedPrediction receives the first bin. Decoder is the plain decoder
+// (DecoderContext) or the register copy (ArithState).
+template <typename Decoder>
+inline int32_t decodeIntraMode(Decoder* context, BitModel* models, int32_t firstContext,
                                int32_t predicted, int32_t* usedPrediction) {
     *usedPrediction = decodeBit(context, models + firstContext);
     if (*usedPrediction != 0) return predicted;
