@@ -56,6 +56,7 @@ struct DecoderContext {
     ByteSource* file;
     int64_t payloadStart;  // bytes of the source consumed before the payload
     int32_t plainEntropy;  // nonzero: every bin through the one-step-at-a-time decoder
+    int64_t plainBins;     // bins the plain decoder has read (it counts; the fast path not)
     // Context models
     BitModel* mode8x8Models;
     BitModel* flatOffsetModels;

@@ -10,6 +10,10 @@ namespace xqob {
 
 constexpr int32_t kInputBufferSize = 8192;
 
+// For the bin loop's small functions, so that a syntax loop that calls them keeps the
+// decoder registers in registers whatever the compiler's size heuristics say.
+#define XQOB_ALWAYS_INLINE inline __attribute__((always_inline))
+
 // Allocates the input buffer, makes the first refill (at least 2 bytes or the error exit)
 // and loads the first 16 bits of the payload.
 void startArithDecoder(DecoderContext* context, ByteSource* file);
@@ -130,7 +134,7 @@ ArithState renormaliseSlowly(ArithState state);
 // x to 2x - c with the same c for low, high and code, so code - low and high - low just
 // double, and low ends as its bits below the k dropped ones, bit 15 clear. k = 0 (bit 15
 // differs, no middle half) goes through the same arithmetic without a branch.
-inline void renormalise(ArithState* state) {
+XQOB_ALWAYS_INLINE void renormalise(ArithState* state) {
     const uint32_t low = state->low;
     const uint32_t high = state->high;
     // After a decision high - low + 1 is at least 165, so low ^ high is never 0, n is at
@@ -186,7 +190,7 @@ inline uint32_t modelSplit(uint32_t range, const BitModel* model) {
 }
 
 // Halves both counts, rounding up, once total reaches 100.
-inline void updateModel(BitModel* model, int32_t bin) {
+XQOB_ALWAYS_INLINE void updateModel(BitModel* model, int32_t bin) {
     uint32_t ones = model->ones + static_cast<uint32_t>(bin);
     uint32_t total = model->total + 1;
     if (__builtin_expect(total >= 100, 0)) {
@@ -206,6 +210,7 @@ inline BitModel makeModel(uint32_t total, uint32_t ones) {
 // The plain decoder, literally: a division per bin and renormalisation one halving at a time
 // through the context. The fast path below must agree with it bin for bin.
 inline int32_t decodeBit(DecoderContext* context, BitModel* model) {
+    ++context->plainBins;
     const uint32_t range = static_cast<uint32_t>(context->high - context->low + 1);
     const int32_t split = context->low + static_cast<int32_t>(range * model->ones / model->total);
     int32_t bin;
@@ -222,6 +227,7 @@ inline int32_t decodeBit(DecoderContext* context, BitModel* model) {
 }
 
 inline int32_t decodeEquiprobable(DecoderContext* context) {
+    ++context->plainBins;
     const int32_t split = context->low + (context->high - context->low + 1) / 2;
     int32_t bin;
     if (context->code < split) {
@@ -237,7 +243,7 @@ inline int32_t decodeEquiprobable(DecoderContext* context) {
 
 // One bin through model; the lower sub-interval, proportional to ones, stands for 1. Both
 // ends are chosen without a branch (a bin is close to a coin toss for the predictor).
-inline int32_t decodeBit(ArithState* state, BitModel* model) {
+XQOB_ALWAYS_INLINE int32_t decodeBit(ArithState* state, BitModel* model) {
     const uint32_t split = state->low + modelSplit(state->high - state->low + 1, model);
     const int32_t bin = state->code < split ? 1 : 0;
     state->high = bin ? split - 1 : state->high;
@@ -247,7 +253,7 @@ inline int32_t decodeBit(ArithState* state, BitModel* model) {
     return bin;
 }
 
-inline int32_t decodeEquiprobable(ArithState* state) {
+XQOB_ALWAYS_INLINE int32_t decodeEquiprobable(ArithState* state) {
     const uint32_t split = state->low + (state->high - state->low + 1) / 2;
     const int32_t bin = state->code < split ? 1 : 0;
     state->high = bin ? split - 1 : state->high;

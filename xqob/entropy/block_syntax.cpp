@@ -15,20 +15,21 @@ namespace {
 // Decoder is the plain decoder (DecoderContext) or the register copy (ArithState); the
 // contexts come from the records through context either way.
 template <typename Decoder>
-int32_t decodeSelector(Decoder* decoder, BitModel* first, BitModel* second) {
+XQOB_ALWAYS_INLINE int32_t decodeSelector(Decoder* decoder, BitModel* first, BitModel* second) {
     if (decodeBit(decoder, first)) return 0;
     return decodeBit(decoder, second) ? 2 : 1;
 }
 
 template <typename Decoder>
-void decodeLevels(Decoder* decoder, const ResidualKind& kind, int32_t* levels) {
+XQOB_ALWAYS_INLINE void decodeLevels(Decoder* decoder, const ResidualKind& kind, int32_t* levels) {
     std::memset(levels, 0, size_t(kind.size) * sizeof(int32_t));
     decodeResidualBins(decoder, kind, levels);
 }
 
 template <typename Decoder>
-void decodeQuadrant8x8(DecoderContext* context, Decoder* decoder, MacroblockInfo* info, int32_t q,
-                       int32_t qx, int32_t qy, int32_t type, int32_t* levels) {
+XQOB_ALWAYS_INLINE void decodeQuadrant8x8(DecoderContext* context, Decoder* decoder,
+                                          MacroblockInfo* info, int32_t q, int32_t qx, int32_t qy,
+                                          int32_t type, int32_t* levels) {
     if (type == Flat) {
         const int32_t c = flatOffsetContext(context, qx, qy);
         info->flatOffset[q] = int8_t(decodeSelector(decoder, context->flatOffsetModels + c,
@@ -49,8 +50,9 @@ void decodeQuadrant8x8(DecoderContext* context, Decoder* decoder, MacroblockInfo
 }
 
 template <typename Decoder>
-void decodeQuadrant4x4(DecoderContext* context, Decoder* decoder, MacroblockInfo* info, int32_t qx,
-                       int32_t qy, int32_t* levels) {
+XQOB_ALWAYS_INLINE void decodeQuadrant4x4(DecoderContext* context, Decoder* decoder,
+                                          MacroblockInfo* info, int32_t qx, int32_t qy,
+                                          int32_t* levels) {
     for (int32_t i = 0; i < 4; ++i) {
         const int32_t bx = qx + 4 * (i & 1);
         const int32_t by = qy + 4 * (i >> 1);
@@ -69,8 +71,9 @@ void decodeQuadrant4x4(DecoderContext* context, Decoder* decoder, MacroblockInfo
 }
 
 template <typename Decoder>
-void decodeMacroblockBins(DecoderContext* context, Decoder* decoder, MacroblockInfo* info,
-                          int32_t x, int32_t y, MacroblockLevels* levels) {
+XQOB_ALWAYS_INLINE void decodeMacroblockBins(DecoderContext* context, Decoder* decoder,
+                                             MacroblockInfo* info, int32_t x, int32_t y,
+                                             MacroblockLevels* levels) {
     info->mode4x4Predicted = 0;
     info->mode8x8Predicted = 0;
     info->coded4x4 = 0;
@@ -113,8 +116,9 @@ bool isFlatChromaBlock(const DecoderContext* context, const ChromaBlockInfo* sel
 }
 
 template <typename Decoder>
-void decodeChromaBins(DecoderContext* context, Decoder* decoder, ChromaBlockInfo* info, int32_t x,
-                      int32_t y, ChromaLevels* levels) {
+XQOB_ALWAYS_INLINE void decodeChromaBins(DecoderContext* context, Decoder* decoder,
+                                         ChromaBlockInfo* info, int32_t x, int32_t y,
+                                         ChromaLevels* levels) {
     if (isFlatChromaBlock(context, info, x, y)) {
         info->blockType = Flat;
         int32_t cr;

@@ -22,8 +22,8 @@ inline int32_t remainderFromMode(int32_t mode, int32_t predicted) {
 // Reads one mode; *usedPrediction receives the first bin. Decoder is the plain decoder
 // (DecoderContext) or the register copy (ArithState).
 template <typename Decoder>
-inline int32_t decodeIntraMode(Decoder* context, BitModel* models, int32_t firstContext,
-                               int32_t predicted, int32_t* usedPrediction) {
+XQOB_ALWAYS_INLINE int32_t decodeIntraMode(Decoder* context, BitModel* models, int32_t firstContext,
+                                           int32_t predicted, int32_t* usedPrediction) {
     *usedPrediction = decodeBit(context, models + firstContext);
     if (*usedPrediction != 0) return predicted;
     const int32_t b0 = decodeBit(context, models + 4 + predicted);

@@ -12,7 +12,8 @@ namespace xqob {
 
 // D is the plain decoder (DecoderContext) or the register copy (ArithState).
 template <typename D>
-inline void decodeResidualBins(D* decoder, const ResidualKind& kind, int32_t* coefficients) {
+XQOB_ALWAYS_INLINE void decodeResidualBins(D* decoder, const ResidualKind& kind,
+                                           int32_t* coefficients) {
     // The significant scan positions in forward order, so that the level pass visits only
     // them. The map ends at the first last bin of 1; a map that runs through position
     // size - 2 without one makes the final position significant without a bin of its own.
