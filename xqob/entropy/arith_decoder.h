@@ -63,22 +63,27 @@ inline void renormalise(DecoderContext* context) {
 
 // The decoder registers of one run of bins, held in locals by a syntax loop so that they
 // stay in registers across its bins; context is where they are loaded from and stored back.
-// The payload bits come through window: its top bit is bit number next of the buffer
-// (counting from the most significant bit of byte 0), and windowBits bits of it are valid.
-// The window is loaded straight from the buffer only while eight whole bytes lie before
-// fill; near the end of the buffer the bits come one at a time through readBit, which
-// keeps the refill and end-of-payload rules exact.
+// Instead of high and code they keep range = high - low + 1 and the offset code - low,
+// which is all a decision needs (code < low + split is offset < split). The offset sits in
+// the top 16 bits of value, and the next payload bits follow it in the bits below (the
+// offset is below range, at most 65536, so 16 bits hold it): a renormalisation of k
+// halvings doubles the offset and appends the next bit k times, which is value << k.
+// bits of payload are valid below the offset; next is the number (in the buffer, from the
+// most significant bit of byte 0) of the first bit not yet in value. Bits are loaded eight
+// bytes at a time only while those bytes lie before fill; near the end of the buffer they
+// come one at a time through readBit, which keeps the refill and end-of-payload rules exact.
 struct ArithState {
+    uint64_t value;
     uint32_t low;
-    uint32_t high;
-    uint32_t code;
-    int32_t windowBits;
-    uint64_t window;
+    uint32_t range;
+    int32_t bits;
     int32_t next;
     int32_t fill;
     const uint8_t* buffer;
     DecoderContext* context;
 };
+
+constexpr int32_t kValueBits = 48;  // payload bits that fit below the offset
 
 inline uint64_t loadBigEndian64(const uint8_t* at) {
     uint64_t word;
@@ -86,39 +91,41 @@ inline uint64_t loadBigEndian64(const uint8_t* at) {
     return __builtin_bswap64(word);
 }
 
-// Reloads the window at bit next, or leaves it empty near the end of the buffer.
-inline void reloadWindow(ArithState* state) {
+// Tops value up to kValueBits payload bits, or leaves it as it is near the end of the buffer.
+inline void refillValue(ArithState* state) {
     const int32_t byte = state->next >> 3;
-    if (byte + 8 > state->fill) {
-        state->windowBits = 0;
-        return;
-    }
-    const int32_t skip = state->next & 7;
-    state->window = loadBigEndian64(state->buffer + byte) << skip;
-    state->windowBits = 64 - skip;
+    if (byte + 8 > state->fill) return;
+    // The 57 or more bits from bit next on, of which the kValueBits - bits wanted fill value
+    // exactly below its valid bits.
+    const uint64_t word = loadBigEndian64(state->buffer + byte) << (state->next & 7);
+    state->value |= word >> (64 - kValueBits + state->bits);
+    state->next += kValueBits - state->bits;
+    state->bits = kValueBits;
 }
 
 inline ArithState loadArithState(DecoderContext* context) {
     ArithState state{};
     state.low = uint32_t(context->low);
-    state.high = uint32_t(context->high);
-    state.code = uint32_t(context->code);
+    state.range = uint32_t(context->high - context->low + 1);
+    state.value = uint64_t(uint32_t(context->code - context->low)) << kValueBits;
+    state.bits = 0;
     // The bit after the last one delivered: bitsLeft bits of byte pos are still to come.
     state.next = context->pos * 8 + 8 - context->bitsLeft;
     state.fill = context->fill;
     state.buffer = context->buffer;
     state.context = context;
-    reloadWindow(&state);
+    refillValue(&state);
     return state;
 }
 
 inline void storeArithState(const ArithState& state) {
     DecoderContext* context = state.context;
     context->low = int32_t(state.low);
-    context->high = int32_t(state.high);
-    context->code = int32_t(state.code);
-    // Bit next - 1 was the last delivered; next is at least 16 once the decoder has started.
-    const int32_t last = state.next - 1;
+    context->high = int32_t(state.low + state.range - 1);
+    context->code = int32_t(state.low + uint32_t(state.value >> kValueBits));
+    // The last bit delivered lies just before the payload bits held in value; it exists
+    // (the decoder reads 16 bits when it starts).
+    const int32_t last = state.next - state.bits - 1;
     context->pos = last >> 3;
     context->bitsLeft = 7 - (last & 7);
 }
@@ -128,38 +135,32 @@ ArithState renormaliseSlowly(ArithState state);
 
 // The same as renormaliseStepwise in one stride of k halvings. While the top bits of low
 // and high agree (lower or upper half) each step drops that bit; after such steps the top
-// bits differ, and a middle-half step keeps them different, so every renormalisation is n
-// halvings then m middle-half steps: n counts the leading bits where low and high agree, m
-// the following bits where low has 1 and high 0 (low 01..1x, high 10..0y). Every step maps
-// x to 2x - c with the same c for low, high and code, so code - low and high - low just
-// double, and low ends as its bits below the k dropped ones, bit 15 clear. k = 0 (bit 15
-// differs, no middle half) goes through the same arithmetic without a branch.
+// bits differ (low 0, high 1 at bit p), and a middle-half step keeps them different, so
+// every renormalisation is 15 - p halvings then m middle-half steps, m counting the bits
+// below p where low has 1 and high 0 (low 01..1x, high 10..0y). With r the highest bit
+// below p where ~low | high is 1, k = (15 - p) + (p - 1 - r) = 14 - r. Every step maps x to
+// 2x - c with the same c for low, high and code, so the offset and the range just double,
+// and low ends as its bits below the k dropped ones, bit 15 clear. k = 0 (bit 15 differs,
+// no middle half) goes through the same arithmetic without a branch.
 XQOB_ALWAYS_INLINE void renormalise(ArithState* state) {
     const uint32_t low = state->low;
-    const uint32_t high = state->high;
-    // After a decision high - low + 1 is at least 165, so low ^ high is never 0, n is at
-    // most 15; the | 1 only keeps the counts defined.
-    const int32_t n = __builtin_clz((low ^ high) | 1) - 16;
-    const uint32_t lowShifted = low << n;
-    const uint32_t highShifted = (high << n) | ((1u << n) - 1);
-    const int32_t m = __builtin_clz(((~lowShifted | highShifted) & 0x7FFF) | 1) - 17;
-    const int32_t k = n + m;
-    if (__builtin_expect(state->windowBits < k, 0)) {
-        reloadWindow(state);
-        if (state->windowBits < k) {
+    const uint32_t high = low + state->range - 1;
+    // After a decision the range is at least 165: low ^ high is never 0, and below bit p
+    // some bit has ~low | high set (the | 1 only keeps the count defined).
+    const int32_t p = 31 - __builtin_clz(low ^ high);
+    const uint32_t below = (~low | high) & ((1u << p) - 1);
+    const int32_t k = 14 - (31 - __builtin_clz(below | 1));
+    if (__builtin_expect(state->bits < k, 0)) {
+        refillValue(state);
+        if (state->bits < k) {
             *state = renormaliseSlowly(*state);
             return;
         }
     }
-    // Two shifts, so that k = 0 takes no bits without a shift by 64.
-    const uint32_t bits = uint32_t((state->window >> 1) >> (63 - k));
-    state->window <<= k;
-    state->windowBits -= k;
-    state->next += k;
-    const uint32_t newLow = (low << k) & 0x7FFF;
-    state->low = newLow;
-    state->high = newLow + ((high - low + 1) << k) - 1;
-    state->code = newLow + ((state->code - low) << k) + bits;
+    state->value <<= k;
+    state->bits -= k;
+    state->low = (low << k) & 0x7FFF;
+    state->range <<= k;
 }
 
 // 2^30 / total rounded up, for total 2..99, so that the division of a split becomes a
@@ -241,23 +242,27 @@ inline int32_t decodeEquiprobable(DecoderContext* context) {
     return bin;
 }
 
-// One bin through model; the lower sub-interval, proportional to ones, stands for 1. Both
-// ends are chosen without a branch (a bin is close to a coin toss for the predictor).
+// One bin through model; the lower sub-interval, proportional to ones, stands for 1. The
+// new interval is chosen without a branch (a bin is close to a coin toss for the predictor).
 XQOB_ALWAYS_INLINE int32_t decodeBit(ArithState* state, BitModel* model) {
-    const uint32_t split = state->low + modelSplit(state->high - state->low + 1, model);
-    const int32_t bin = state->code < split ? 1 : 0;
-    state->high = bin ? split - 1 : state->high;
-    state->low = bin ? state->low : split;
+    const uint32_t split = modelSplit(state->range, model);
+    const uint64_t scaled = uint64_t(split) << kValueBits;
+    const int32_t bin = state->value < scaled ? 1 : 0;
+    state->value = bin ? state->value : state->value - scaled;
+    state->low = bin ? state->low : state->low + split;
+    state->range = bin ? split : state->range - split;
     updateModel(model, bin);
     renormalise(state);
     return bin;
 }
 
 XQOB_ALWAYS_INLINE int32_t decodeEquiprobable(ArithState* state) {
-    const uint32_t split = state->low + (state->high - state->low + 1) / 2;
-    const int32_t bin = state->code < split ? 1 : 0;
-    state->high = bin ? split - 1 : state->high;
-    state->low = bin ? state->low : split;
+    const uint32_t split = state->range / 2;
+    const uint64_t scaled = uint64_t(split) << kValueBits;
+    const int32_t bin = state->value < scaled ? 1 : 0;
+    state->value = bin ? state->value : state->value - scaled;
+    state->low = bin ? state->low : state->low + split;
+    state->range = bin ? split : state->range - split;
     renormalise(state);
     return bin;
 }
