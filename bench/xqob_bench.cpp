@@ -1,9 +1,10 @@
 // Single-threaded decode throughput of QOB against WebP (libwebp) and arithmetic-coded JPEG
 // (libjpeg-turbo) on the same photographs at about the same bits per pixel, all decoded
-// in-process from bytes in memory to R, G, B rows; plus the raw arithmetic decoder's bins per
-// second on each payload and the peak memory of one decode.
+// in-process from bytes in memory to R, G, B rows; the entropy decoding of each file on its
+// own, per bin; the peak memory of one decode.
 //
-//   xqob_bench [--runs N] [--qualities 50,75,90] [--keep DIR] PHOTO.png...
+//   xqob_bench [--runs N] [--qualities 50,75,90] [--keep DIR] [--bins N] PHOTO.png...
+//   (--bins: the bin count of the one file measured, for builds that cannot count them)
 //   xqob_bench --decode N FILE.qob     (N decodes and nothing else, for profilers)
 //   xqob_bench --entropy N FILE.qob    (N entropy passes and nothing else)
 
@@ -151,6 +152,7 @@ struct Options {
     int runs = 7;
     std::vector<int> qualities{50, 75, 90};
     std::string keep;
+    int64_t bins = 0;  // the files' bin count when known (a build that cannot count them)
     std::vector<std::string> photos;
 };
 
@@ -159,6 +161,8 @@ bool parseArguments(int argc, char** argv, Options* options) {
         const std::string argument = argv[i];
         if (argument == "--runs" && i + 1 < argc) {
             options->runs = std::max(1, std::atoi(argv[++i]));
+        } else if (argument == "--bins" && i + 1 < argc) {
+            options->bins = std::atoll(argv[++i]);
         } else if (argument == "--keep" && i + 1 < argc) {
             options->keep = argv[++i];
         } else if (argument == "--qualities" && i + 1 < argc) {
@@ -186,7 +190,7 @@ std::string megabytes(double bytes) {
 }
 
 void benchPhoto(const Options& options, const std::string& path,
-                std::vector<std::string>* memoryLines) {
+                std::vector<std::string>* memoryLines, std::vector<std::string>* binLines) {
     bench::Picture picture;
     if (!bench::loadPng(path, &picture)) {
         std::printf("%s: cannot read as PNG\n", path.c_str());
@@ -214,7 +218,8 @@ void benchPhoto(const Options& options, const std::string& path,
         const double jpegRate =
             pixels / 1e6 / medianSeconds(bench::decodeJpeg, jpeg, outputSize, options.runs);
         // Bins are a property of the file: counted once through the plain decoder.
-        const int64_t bins = bench::runEntropyPass(qob, true).bins;
+        const int64_t bins =
+            options.bins > 0 ? options.bins : bench::runEntropyPass(qob, true).bins;
         const bench::EntropyRun entropy = medianEntropyPass(qob, options.runs);
         const double qobSeconds = pixels / 1e6 / qobRate;
         std::printf(
@@ -225,6 +230,8 @@ void benchPhoto(const Options& options, const std::string& path,
             jpegQuality, double(bins) / pixels, 1e9 * entropy.seconds / double(bins),
             double(entropy.cycles) / double(bins), 100.0 * entropy.seconds / qobSeconds, qobRate,
             webpRate, jpegRate, qobRate / webpRate, qobRate / jpegRate);
+        binLines->push_back(baseName(path) + " q" + std::to_string(quality) + ": " +
+                            std::to_string(bins) + " bins");
         std::fflush(stdout);
         if (quality == options.qualities[options.qualities.size() / 2]) {
             const double peak = double(peakDecodeBytes(qob));
@@ -258,11 +265,11 @@ int main(int argc, char** argv) {
         return entropyOnly(std::atoi(argv[2]), argv[3]);
     Options options;
     if (!parseArguments(argc, argv, &options)) {
-        std::fprintf(
-            stderr,
-            "usage: xqob_bench [--runs N] [--qualities 50,75,90] [--keep DIR] PHOTO.png...\n"
-            "       xqob_bench --decode N FILE.qob\n"
-            "       xqob_bench --entropy N FILE.qob\n");
+        std::fprintf(stderr,
+                     "usage: xqob_bench [--runs N] [--qualities 50,75,90] [--keep DIR] [--bins N] "
+                     "PHOTO.png...\n"
+                     "       xqob_bench --decode N FILE.qob\n"
+                     "       xqob_bench --entropy N FILE.qob\n");
         return 2;
     }
     std::printf(
@@ -276,7 +283,11 @@ int main(int argc, char** argv) {
                 "bpp", "webp bpp", "jpeg bpp", "bin/px", "ns/bin", "cy/bin", "share", "qob", "webp",
                 "jpeg", "/webp", "/jpeg");
     std::vector<std::string> memoryLines;
-    for (const std::string& photo : options.photos) benchPhoto(options, photo, &memoryLines);
+    std::vector<std::string> binLines;
+    for (const std::string& photo : options.photos)
+        benchPhoto(options, photo, &memoryLines, &binLines);
+    std::printf("\nBins of each file:\n");
+    for (const std::string& line : binLines) std::printf("  %s\n", line.c_str());
     std::printf("\nPeak memory of one decode against the working set plus the output buffer:\n");
     for (const std::string& line : memoryLines) std::printf("  %s\n", line.c_str());
     return 0;

@@ -62,7 +62,7 @@ int32_t smallBlockContext(const LumaNeighbour& n) {
 int32_t neighbourMode(const LumaNeighbour& n) {
     if (n.type == Intra4x4) return n.record->mode4x4[n.k];
     if (n.type == Intra8x8 || n.type == Intra8x8Weighted) return n.record->mode8x8[n.q];
-    return 9;
+    return IntraNone;
 }
 
 int32_t predicted8x8Flag(const LumaNeighbour& n) {
@@ -114,11 +114,9 @@ int32_t decodeBlockType(DecoderContext* context, int32_t x, int32_t y) {
 }
 
 int32_t predictLumaMode(DecoderContext* context, int32_t x, int32_t y) {
-    if (x == 0 || y == 0) return 2;
-    const int32_t above = neighbourMode(aboveOf(context, x, y));
-    const int32_t left = neighbourMode(leftOf(context, x, y));
-    const int32_t smaller = above < left ? above : left;
-    return smaller == 9 ? 2 : smaller;
+    if (x == 0 || y == 0) return IntraDC;
+    return predictedMode(neighbourMode(aboveOf(context, x, y)),
+                         neighbourMode(leftOf(context, x, y)));
 }
 
 int32_t modeFirstContext8x8(DecoderContext* context, int32_t x, int32_t y) {

@@ -10,6 +10,27 @@
 
 namespace xqob {
 
+// The nine intra prediction modes of 4x4, 8x8 and chroma blocks, as coded; IntraNone stands
+// for a Flat neighbour in the mode prediction, above every real mode.
+enum IntraMode : int32_t {
+    IntraVertical = 0,
+    IntraHorizontal = 1,
+    IntraDC = 2,
+    IntraDiagonalDownLeft = 3,
+    IntraDiagonalDownRight = 4,
+    IntraVerticalRight = 5,
+    IntraHorizontalDown = 6,
+    IntraVerticalLeft = 7,
+    IntraHorizontalUp = 8,
+    IntraNone = 9,
+};
+
+// The smaller of the two neighbours' modes, DC when both are Flat.
+inline int32_t predictedMode(int32_t above, int32_t left) {
+    const int32_t smaller = above < left ? above : left;
+    return smaller == IntraNone ? IntraDC : smaller;
+}
+
 // The remainder never names the predicted mode itself, so it needs only 8 values for the
 // other 8 modes.
 inline int32_t modeFromRemainder(int32_t remainder, int32_t predicted) {
