@@ -147,9 +147,9 @@ XQOB_ALWAYS_INLINE void renormalise(ArithState* state) {
     const uint32_t high = low + state->range - 1;
     // After a decision the range is at least 165: low ^ high is never 0, and below bit p
     // some bit has ~low | high set (the | 1 only keeps the count defined).
-    const int32_t p = 31 - __builtin_clz(low ^ high);
+    const int32_t p = 31 ^ __builtin_clz(low ^ high);  // the highest set bit
     const uint32_t below = (~low | high) & ((1u << p) - 1);
-    const int32_t k = 14 - (31 - __builtin_clz(below | 1));
+    const int32_t k = 14 - (31 ^ __builtin_clz(below | 1));
     if (__builtin_expect(state->bits < k, 0)) {
         refillValue(state);
         if (state->bits < k) {

@@ -28,22 +28,19 @@ XQOB_ALWAYS_INLINE void decodeLevels(Decoder* decoder, const ResidualKind& kind,
 
 template <typename Decoder>
 XQOB_ALWAYS_INLINE void decodeQuadrant8x8(DecoderContext* context, Decoder* decoder,
-                                          MacroblockInfo* info, int32_t q, int32_t qx, int32_t qy,
-                                          int32_t type, int32_t* levels) {
+                                          MacroblockInfo* info, int32_t q, int32_t type,
+                                          const QuadrantContexts& c, int32_t* levels) {
     if (type == Flat) {
-        const int32_t c = flatOffsetContext(context, qx, qy);
-        info->flatOffset[q] = int8_t(decodeSelector(decoder, context->flatOffsetModels + c,
-                                                    context->flatOffsetModels + 16 + c));
+        info->flatOffset[q] =
+            int8_t(decodeSelector(decoder, context->flatOffsetModels + c.flatOffset,
+                                  context->flatOffsetModels + 16 + c.flatOffset));
     } else {
         int32_t predicted;
-        info->mode8x8[q] = int8_t(decodeIntraMode(decoder, context->mode8x8Models,
-                                                  modeFirstContext8x8(context, qx, qy),
-                                                  predictLumaMode(context, qx, qy), &predicted));
+        info->mode8x8[q] = int8_t(
+            decodeIntraMode(decoder, context->mode8x8Models, c.modeFirst, c.predicted, &predicted));
         info->mode8x8Predicted |= uint8_t(predicted << q);
     }
-    const int32_t coded =
-        decodeBit(decoder, context->codedQuadrantModels + codedQuadrantContext(context, qx, qy));
-    if (coded) {
+    if (decodeBit(decoder, context->codedQuadrantModels + c.coded)) {
         info->codedQuadrants |= uint8_t(1u << q);
         decodeLevels(decoder, residualKind8x8(context, context->lumaQuantiser), levels);
     }
@@ -57,13 +54,13 @@ XQOB_ALWAYS_INLINE void decodeQuadrant4x4(DecoderContext* context, Decoder* deco
         const int32_t bx = qx + 4 * (i & 1);
         const int32_t by = qy + 4 * (i >> 1);
         const int32_t k = blockIndex4x4(bx, by);
+        const Block4x4Contexts c = block4x4Contexts(context, bx, by);
         int32_t predicted;
         const int32_t mode =
-            decodeIntraMode(decoder, context->mode4x4Models, modeFirstContext4x4(context, bx, by),
-                            predictLumaMode(context, bx, by), &predicted);
+            decodeIntraMode(decoder, context->mode4x4Models, c.modeFirst, c.predicted, &predicted);
         info->mode4x4[k] = int8_t(mode);
         info->mode4x4Predicted |= uint16_t(predicted << k);
-        if (decodeBit(decoder, context->coded4x4Models + coded4x4Context(context, bx, by))) {
+        if (decodeBit(decoder, context->coded4x4Models + c.coded)) {
             info->coded4x4 |= uint16_t(1u << k);
             decodeLevels(decoder, residualKind4x4(context, mode), levels + 16 * i);
         }
@@ -81,15 +78,14 @@ XQOB_ALWAYS_INLINE void decodeMacroblockBins(DecoderContext* context, Decoder* d
     for (int32_t q = 0; q < 4; ++q) {
         const int32_t qx = x + 8 * (q & 1);
         const int32_t qy = y + 8 * (q >> 1);
+        const QuadrantContexts c = quadrantContexts(context, qx, qy);
         int32_t type = Flat;
-        if (!isFlatQuadrant(context, qx, qy)) {
-            int32_t first;
-            int32_t second;
-            blockTypeContexts(context, qx, qy, &first, &second);
-            if (decodeBit(decoder, context->blockTypeModels + first)) {
+        if (!c.flat) {
+            if (decodeBit(decoder, context->blockTypeModels + c.typeFirst)) {
                 type = Intra8x8Weighted;
             } else {
-                type = decodeBit(decoder, context->blockTypeModels + second) ? Intra8x8 : Intra4x4;
+                type = decodeBit(decoder, context->blockTypeModels + c.typeSecond) ? Intra8x8
+                                                                                   : Intra4x4;
             }
         }
         // Written before anything else of the quadrant, for the contexts of its own blocks.
@@ -97,7 +93,7 @@ XQOB_ALWAYS_INLINE void decodeMacroblockBins(DecoderContext* context, Decoder* d
         if (type == Intra4x4) {
             decodeQuadrant4x4(context, decoder, info, qx, qy, levels->block[q]);
         } else {
-            decodeQuadrant8x8(context, decoder, info, q, qx, qy, type, levels->block[q]);
+            decodeQuadrant8x8(context, decoder, info, q, type, c, levels->block[q]);
         }
     }
 }
