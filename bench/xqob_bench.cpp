@@ -1,10 +1,12 @@
 // Single-threaded decode throughput of QOB against WebP (libwebp) and arithmetic-coded JPEG
 // (libjpeg-turbo) on the same photographs at about the same bits per pixel, all decoded
-// in-process from bytes in memory to R, G, B rows; plus the raw arithmetic decoder's bins per
-// second on each payload and the peak memory of one decode.
+// in-process from bytes in memory to R, G, B rows; the entropy decoding of each file on its
+// own, per bin; the peak memory of one decode.
 //
-//   xqob_bench [--runs N] [--qualities 50,75,90] [--keep DIR] PHOTO.png...
+//   xqob_bench [--runs N] [--qualities 50,75,90] [--keep DIR] [--bins N] PHOTO.png...
+//   (--bins: the bin count of the one file measured, for builds that cannot count them)
 //   xqob_bench --decode N FILE.qob     (N decodes and nothing else, for profilers)
+//   xqob_bench --entropy N FILE.qob    (N entropy passes and nothing else)
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "bench/bench_codecs.h"
+#include "bench/entropy_pass.h"
 #include "xqob/decoder/allocation_chain.h"
 #include "xqob/decoder/block_records.h"
 #include "xqob/entropy/arith_decoder.h"
@@ -51,35 +54,16 @@ double medianSeconds(Decoder decoder, const std::vector<uint8_t>& file, size_t o
     return times[times.size() / 2];
 }
 
-// Adaptive bins through the real decodeBit until the payload is exhausted; 64 models chosen
-// by the last six bins, so that the probabilities adapt as in the syntax. Returns bins/s.
-double rawBinsPerSecond(const std::vector<uint8_t>& file, size_t headerBytes, int64_t* bins) {
-    std::vector<double> rates;
-    for (int run = 0; run < 3; ++run) {
-        xqob::DecoderContext context{};
-        xqob::ByteSource source =
-            xqob::memorySource(file.data() + headerBytes, file.size() - headerBytes);
-        xqob::BitModel models[64];
-        for (xqob::BitModel& model : models) model = {2, 1};
-        int64_t count = 0;
-        const double start = secondsNow();
-        try {
-            xqob::startArithDecoder(&context, &source);
-            uint32_t history = 0;
-            for (;;) {
-                const int32_t bin = xqob::decodeBit(&context, &models[history & 63]);
-                history = history * 2 + uint32_t(bin);
-                ++count;
-            }
-        } catch (const xqob::DecodeError&) {
-        }
-        const double seconds = secondsNow() - start;
-        xqob::freeChain(&context);
-        *bins = count;
-        rates.push_back(double(count) / seconds);
+// The fastest of runs entropy passes (after one warm-up pass): the pass is pure computation
+// on data in cache, so on a shared machine the fastest run is the one least disturbed.
+bench::EntropyRun fastestEntropyPass(const std::vector<uint8_t>& file, int runs) {
+    bench::EntropyRun result = bench::runEntropyPass(file, false);
+    if (!result.ok) return result;
+    for (int i = 0; i < runs; ++i) {
+        const bench::EntropyRun run = bench::runEntropyPass(file, false);
+        if (run.cycles < result.cycles) result = run;
     }
-    std::sort(rates.begin(), rates.end());
-    return rates[1];
+    return result;
 }
 
 // A field of /proc/self/status in bytes ("VmRSS", "VmHWM"), or -1.
@@ -162,6 +146,7 @@ struct Options {
     int runs = 7;
     std::vector<int> qualities{50, 75, 90};
     std::string keep;
+    int64_t bins = 0;  // the files' bin count when known (a build that cannot count them)
     std::vector<std::string> photos;
 };
 
@@ -170,6 +155,8 @@ bool parseArguments(int argc, char** argv, Options* options) {
         const std::string argument = argv[i];
         if (argument == "--runs" && i + 1 < argc) {
             options->runs = std::max(1, std::atoi(argv[++i]));
+        } else if (argument == "--bins" && i + 1 < argc) {
+            options->bins = std::atoll(argv[++i]);
         } else if (argument == "--keep" && i + 1 < argc) {
             options->keep = argv[++i];
         } else if (argument == "--qualities" && i + 1 < argc) {
@@ -224,16 +211,21 @@ void benchPhoto(const Options& options, const std::string& path,
             pixels / 1e6 / medianSeconds(bench::decodeWebp, webp, outputSize, options.runs);
         const double jpegRate =
             pixels / 1e6 / medianSeconds(bench::decodeJpeg, jpeg, outputSize, options.runs);
-        xqob::PictureInfo info;
-        xqob::readInfo(qob.data(), qob.size(), &info);
-        int64_t bins = 0;
-        const double binRate = rawBinsPerSecond(qob, info.headerBytes, &bins);
+        // Bins are a property of the file: counted once through the plain decoder.
+        const int64_t bins =
+            options.bins > 0 ? options.bins : bench::runEntropyPass(qob, true).bins;
+        const bench::EntropyRun entropy = fastestEntropyPass(qob, options.runs);
+        const double qobSeconds = pixels / 1e6 / qobRate;
         std::printf(
-            "%-22s %3d %6.3f %6.3f(q%-3d) %6.3f(q%-3d) %8.1f %8.1f %8.1f %6.2f %6.2f %8.1f\n",
+            "%-22s %3d %6.3f %6.3f(q%-3d) %6.3f(q%-3d) %6.2f %6.2f %6.1f %5.0f%% %7.1f %7.1f "
+            "%7.1f %6.2f %6.2f\n",
             baseName(path).c_str(), quality, 8.0 * double(qob.size()) / pixels,
             8.0 * double(webp.size()) / pixels, webpQuality, 8.0 * double(jpeg.size()) / pixels,
-            jpegQuality, qobRate, webpRate, jpegRate, qobRate / webpRate, qobRate / jpegRate,
-            binRate / 1e6);
+            jpegQuality, double(bins) / pixels, 1e9 * entropy.seconds / double(bins),
+            double(entropy.cycles) / double(bins), 100.0 * entropy.seconds / qobSeconds, qobRate,
+            webpRate, jpegRate, qobRate / webpRate, qobRate / jpegRate);
+        binLines->push_back(baseName(path) + " q" + std::to_string(quality) + ": " +
+                            std::to_string(bins) + " bins");
         std::fflush(stdout);
         if (quality == options.qualities[options.qualities.size() / 2]) {
             const double peak = double(peakDecodeBytes(qob));
@@ -242,37 +234,54 @@ void benchPhoto(const Options& options, const std::string& path,
                                    megabytes(peak) + ", working set " + megabytes(working) +
                                    " + output " + megabytes(double(outputSize)) + ", ratio " +
                                    std::to_string(peak / (working + double(outputSize))));
-            binLines->push_back(baseName(path) + " q" + std::to_string(quality) + ": " +
-                                std::to_string(bins) + " bins from " +
-                                std::to_string(qob.size() - info.headerBytes) + " payload bytes");
         }
     }
 }
 
 }  // namespace
 
+// count entropy passes and nothing else, for profilers.
+int entropyOnly(int count, const std::string& path) {
+    const std::vector<uint8_t> file = readFile(path);
+    for (int i = 0; i < count; ++i) {
+        if (!bench::runEntropyPass(file, false).ok) {
+            std::fprintf(stderr, "%s: entropy pass failed\n", path.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--decode")
         return decodeOnly(std::atoi(argv[2]), argv[3]);
+    if (argc == 4 && std::string(argv[1]) == "--entropy")
+        return entropyOnly(std::atoi(argv[2]), argv[3]);
     Options options;
     if (!parseArguments(argc, argv, &options)) {
-        std::fprintf(
-            stderr,
-            "usage: xqob_bench [--runs N] [--qualities 50,75,90] [--keep DIR] PHOTO.png...\n"
-            "       xqob_bench --decode N FILE.qob\n");
+        std::fprintf(stderr,
+                     "usage: xqob_bench [--runs N] [--qualities 50,75,90] [--keep DIR] [--bins N] "
+                     "PHOTO.png...\n"
+                     "       xqob_bench --decode N FILE.qob\n"
+                     "       xqob_bench --entropy N FILE.qob\n");
         return 2;
     }
     std::printf(
         "Decode throughput, single thread, median of %d runs, bytes in memory to R, G, B "
         "rows (MP/s = megapixels per second)\n",
         options.runs);
-    std::printf("%-22s %3s %6s %12s %12s %8s %8s %8s %6s %6s %8s\n", "photo", "q", "bpp",
-                "webp bpp", "jpeg bpp", "qob", "webp", "jpeg", "/webp", "/jpeg", "Mbins/s");
+    std::printf(
+        "Entropy: the whole picture's syntax decoded on its own, fastest of the runs (bins per "
+        "pixel; ns and time-stamp-counter cycles per bin, all in; its share of the median "
+        "decode time)\n");
+    std::printf("%-22s %3s %6s %12s %12s %6s %6s %6s %6s %7s %7s %7s %6s %6s\n", "photo", "q",
+                "bpp", "webp bpp", "jpeg bpp", "bin/px", "ns/bin", "cy/bin", "share", "qob", "webp",
+                "jpeg", "/webp", "/jpeg");
     std::vector<std::string> memoryLines;
     std::vector<std::string> binLines;
     for (const std::string& photo : options.photos)
         benchPhoto(options, photo, &memoryLines, &binLines);
-    std::printf("\nRaw arithmetic decoder (adaptive bins until the payload is exhausted):\n");
+    std::printf("\nBins of each file:\n");
     for (const std::string& line : binLines) std::printf("  %s\n", line.c_str());
     std::printf("\nPeak memory of one decode against the working set plus the output buffer:\n");
     for (const std::string& line : memoryLines) std::printf("  %s\n", line.c_str());

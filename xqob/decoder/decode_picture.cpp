@@ -128,6 +128,7 @@ int32_t decodePicture(const DecodeRequest& request, uint8_t* pixels, DecodeFailu
 
     DecoderContext context{};
     context.failAllocationAt = request.failAllocationAt;
+    context.plainEntropy = request.plainEntropy ? 1 : 0;
     int32_t result = 0;
     try {
         runDecode(&context, &source, request, pixels);

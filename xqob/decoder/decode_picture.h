@@ -23,6 +23,7 @@ struct DecodeRequest {
     uint8_t* (*provideOutput)(void* opaque) = nullptr;
     void* opaque = nullptr;
     int64_t failAllocationAt = 0;  // test hook: make this chain allocation fail (from 1)
+    bool plainEntropy = false;     // test hook: every bin through the plain decoder
 };
 
 // Padded luma and chroma sizes from width, height and fullChroma (gray pictures too).

@@ -14,6 +14,9 @@ namespace xqob {
 struct BitModel {
     uint32_t total;
     uint32_t ones;
+    // ones * ceil(2^30 / total), kept with the counts by updateModel, so that a split takes
+    // one multiplication; the default belongs to the start state total 2, ones 1.
+    uint32_t scale = 1u << 29;
 };
 
 struct ChainBlock;
@@ -52,6 +55,8 @@ struct DecoderContext {
     uint8_t* buffer;
     ByteSource* file;
     int64_t payloadStart;  // bytes of the source consumed before the payload
+    int32_t plainEntropy;  // nonzero: every bin through the one-step-at-a-time decoder
+    int64_t plainBins;     // bins the plain decoder has read (it counts; the fast path not)
     // Context models
     BitModel* mode8x8Models;
     BitModel* flatOffsetModels;

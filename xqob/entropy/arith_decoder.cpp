@@ -37,4 +37,10 @@ void refillInput(DecoderContext* context) {
     context->pos = 0;
 }
 
+ArithState renormaliseSlowly(ArithState state) {
+    storeArithState(state);
+    renormaliseStepwise(state.context);
+    return loadArithState(state.context);
+}
+
 }  // namespace xqob

@@ -10,6 +10,10 @@ namespace xqob {
 
 constexpr int32_t kInputBufferSize = 8192;
 
+// For the bin loop's small functions, so that a syntax loop that calls them keeps the
+// decoder registers in registers whatever the compiler's size heuristics say.
+#define XQOB_ALWAYS_INLINE inline __attribute__((always_inline))
+
 // Allocates the input buffer, makes the first refill (at least 2 bytes or the error exit)
 // and loads the first 16 bits of the payload.
 void startArithDecoder(DecoderContext* context, ByteSource* file);
@@ -53,108 +57,110 @@ inline void renormaliseStepwise(DecoderContext* context) {
     }
 }
 
+inline void renormalise(DecoderContext* context) {
+    renormaliseStepwise(context);
+}
+
 // The decoder registers of one run of bins, held in locals by a syntax loop so that they
-// stay in registers across its bins (stores through a model or a byte pointer could
-// otherwise alias the context); context is where they are loaded from and stored back.
+// stay in registers across its bins; context is where they are loaded from and stored back.
+// Instead of high and code they keep range = high - low + 1 and the offset code - low,
+// which is all a decision needs (code < low + split is offset < split). The offset sits in
+// the top 16 bits of value, and the next payload bits follow it in the bits below (the
+// offset is below range, at most 65536, so 16 bits hold it): a renormalisation of k
+// halvings doubles the offset and appends the next bit k times, which is value << k.
+// bits of payload are valid below the offset; next is the number (in the buffer, from the
+// most significant bit of byte 0) of the first bit not yet in value. Bits are loaded eight
+// bytes at a time only while those bytes lie before fill; near the end of the buffer they
+// come one at a time through readBit, which keeps the refill and end-of-payload rules exact.
 struct ArithState {
-    int32_t low;
-    int32_t high;
-    int32_t code;
-    int32_t pos;
-    int32_t bitsLeft;
+    uint64_t value;
+    uint32_t low;
+    uint32_t range;
+    int32_t bits;
+    int32_t next;
     int32_t fill;
     const uint8_t* buffer;
     DecoderContext* context;
 };
 
+constexpr int32_t kValueBits = 48;  // payload bits that fit below the offset
+
+inline uint64_t loadBigEndian64(const uint8_t* at) {
+    uint64_t word;
+    __builtin_memcpy(&word, at, sizeof word);
+    return __builtin_bswap64(word);
+}
+
+// Tops value up to kValueBits payload bits, or leaves it as it is near the end of the buffer.
+inline void refillValue(ArithState* state) {
+    const int32_t byte = state->next >> 3;
+    if (byte + 8 > state->fill) return;
+    // The 57 or more bits from bit next on, of which the kValueBits - bits wanted fill value
+    // exactly below its valid bits.
+    const uint64_t word = loadBigEndian64(state->buffer + byte) << (state->next & 7);
+    state->value |= word >> (64 - kValueBits + state->bits);
+    state->next += kValueBits - state->bits;
+    state->bits = kValueBits;
+}
+
 inline ArithState loadArithState(DecoderContext* context) {
-    return ArithState{context->low,      context->high, context->code,   context->pos,
-                      context->bitsLeft, context->fill, context->buffer, context};
+    ArithState state{};
+    state.low = uint32_t(context->low);
+    state.range = uint32_t(context->high - context->low + 1);
+    state.value = uint64_t(uint32_t(context->code - context->low)) << kValueBits;
+    state.bits = 0;
+    // The bit after the last one delivered: bitsLeft bits of byte pos are still to come.
+    state.next = context->pos * 8 + 8 - context->bitsLeft;
+    state.fill = context->fill;
+    state.buffer = context->buffer;
+    state.context = context;
+    refillValue(&state);
+    return state;
 }
 
 inline void storeArithState(const ArithState& state) {
     DecoderContext* context = state.context;
-    context->low = state.low;
-    context->high = state.high;
-    context->code = state.code;
-    context->pos = state.pos;
-    context->bitsLeft = state.bitsLeft;
+    context->low = int32_t(state.low);
+    context->high = int32_t(state.low + state.range - 1);
+    context->code = int32_t(state.low + uint32_t(state.value >> kValueBits));
+    // The last bit delivered lies just before the payload bits held in value; it exists
+    // (the decoder reads 16 bits when it starts).
+    const int32_t last = state.next - state.bits - 1;
+    context->pos = last >> 3;
+    context->bitsLeft = 7 - (last & 7);
 }
 
-inline void renormaliseSlowly(DecoderContext* context) {
-    renormaliseStepwise(context);
-}
-
-// The end of the buffer may refill it: through the context, then back into the registers.
-inline void renormaliseSlowly(ArithState* state) {
-    storeArithState(*state);
-    renormaliseStepwise(state->context);
-    *state = loadArithState(state->context);
-}
-
-// The next count (1..16) payload bits as one number, first bit most significant, when the
-// next four bytes lie in the buffer: the same bits, and the same pos and bitsLeft
-// afterwards, as count calls of readBit.
-template <typename State>
-inline uint32_t takeBits(State* state, int32_t count) {
-    const uint8_t* at = state->buffer + state->pos;
-    const uint32_t word =
-        uint32_t(at[0]) << 24 | uint32_t(at[1]) << 16 | uint32_t(at[2]) << 8 | uint32_t(at[3]);
-    // Bits of byte pos already read (8 when bitsLeft is 0), then the count bits wanted; at
-    // least 24 bits remain in word.
-    const int32_t used = 8 - state->bitsLeft;
-    const uint32_t bits = uint32_t((uint64_t(word) << used) >> (32 - count));
-    const int32_t last = used + count - 1;  // index of the last bit taken, from byte pos
-    state->pos += last >> 3;
-    state->bitsLeft = 7 - (last & 7);
-    return bits & ((1u << count) - 1);
-}
+// One step at a time through the context, which may refill the buffer.
+ArithState renormaliseSlowly(ArithState state);
 
 // The same as renormaliseStepwise in one stride of k halvings. While the top bits of low
 // and high agree (lower or upper half) each step drops that bit; after such steps the top
-// bits differ, and a middle-half step keeps them different, so every renormalisation is n
-// halvings then m middle-half steps: n counts the leading bits where low and high agree, m
-// the following bits where low has 1 and high 0 (low 01..1x, high 10..0y). Every step maps
-// x to 2x - c with the same c for low, high and code, so code - low and high - low just
-// double, and low ends as its bits below the k dropped ones, bit 15 clear.
-template <typename State>
-inline void renormaliseState(State* state) {
-    const uint32_t low = uint32_t(state->low);
-    const uint32_t high = uint32_t(state->high);
-    // Nothing to do when bit 15 differs and bit 14 does not make a middle half: the common
-    // case, tested first.
-    if (((low ^ high) & 0x8000) != 0 && ((~low | high) & 0x4000) != 0) return;
-    // After a decision high - low + 1 is at least 165, so low ^ high is never 0, n is at
-    // most 15 and k at most 8; the | 1 only keeps the counts defined.
-    const int32_t n = __builtin_clz((low ^ high) | 1) - 16;
-    const uint32_t lowShifted = low << n;
-    const uint32_t highShifted = (high << n) | ((1u << n) - 1);
-    const int32_t m = __builtin_clz(((~lowShifted | highShifted) & 0x7FFF) | 1) - 17;
-    const int32_t k = n + m;
-    if (state->pos + 4 > state->fill || k > 16) {
-        renormaliseSlowly(state);
-        return;
+// bits differ (low 0, high 1 at bit p), and a middle-half step keeps them different, so
+// every renormalisation is 15 - p halvings then m middle-half steps, m counting the bits
+// below p where low has 1 and high 0 (low 01..1x, high 10..0y). With r the highest bit
+// below p where ~low | high is 1, k = (15 - p) + (p - 1 - r) = 14 - r. Every step maps x to
+// 2x - c with the same c for low, high and code, so the offset and the range just double,
+// and low ends as its bits below the k dropped ones, bit 15 clear. k = 0 (bit 15 differs,
+// no middle half) goes through the same arithmetic without a branch.
+XQOB_ALWAYS_INLINE void renormalise(ArithState* state) {
+    const uint32_t low = state->low;
+    const uint32_t high = low + state->range - 1;
+    // After a decision the range is at least 165: low ^ high is never 0, and below bit p
+    // some bit has ~low | high set (the | 1 only keeps the count defined).
+    const int32_t p = 31 ^ __builtin_clz(low ^ high);  // the highest set bit
+    const uint32_t below = (~low | high) & ((1u << p) - 1);
+    const int32_t k = 14 - (31 ^ __builtin_clz(below | 1));
+    if (__builtin_expect(state->bits < k, 0)) {
+        refillValue(state);
+        if (state->bits < k) {
+            *state = renormaliseSlowly(*state);
+            return;
+        }
     }
-    const uint32_t bits = takeBits(state, k);
-    const uint32_t newLow = (low << k) & 0x7FFF;
-    state->low = int32_t(newLow);
-    state->high = int32_t(newLow + ((high - low + 1) << k) - 1);
-    state->code = int32_t(newLow + ((uint32_t(state->code) - low) << k) + bits);
-}
-
-inline void renormalise(DecoderContext* context) {
-    renormaliseState(context);
-}
-
-// Halves both counts, rounding up, once total reaches 100.
-inline void updateModel(BitModel* model, int32_t bin) {
-    model->ones += static_cast<uint32_t>(bin);
-    ++model->total;
-    if (model->total >= 100) {
-        const uint32_t zeros = model->total - model->ones;
-        model->ones = (model->ones + 1) / 2;
-        model->total = (zeros + 1) / 2 + model->ones;
-    }
+    state->value <<= k;
+    state->bits -= k;
+    state->low = (low << k) & 0x7FFF;
+    state->range <<= k;
 }
 
 // 2^30 / total rounded up, for total 2..99, so that the division of a split becomes a
@@ -162,12 +168,12 @@ inline void updateModel(BitModel* model, int32_t bin) {
 // exceeds x / total by x * e / (total * 2^30) < x / 2^30, below 1/128 for x below 2^23;
 // x / total lies at least 1/total >= 1/99 below the next integer, so the floor is the same.
 struct ReciprocalTable {
-    uint32_t value[100];
+    uint32_t value[101];
 };
 
 constexpr ReciprocalTable makeReciprocals() {
     ReciprocalTable table{};
-    for (uint32_t total = 1; total < 100; ++total)
+    for (uint32_t total = 1; total <= 100; ++total)
         table.value[total] = uint32_t(((uint64_t{1} << 30) + total - 1) / total);
     return table;
 }
@@ -179,52 +185,86 @@ inline uint32_t scaledSplit(uint32_t range, uint32_t ones, uint32_t total) {
     return uint32_t((uint64_t(range * ones) * kReciprocals.value[total]) >> 30);
 }
 
-// One bin through model; the lower sub-interval, proportional to ones, stands for 1.
-// range * ones stays below 2^23, so 32-bit arithmetic is exact.
-template <typename State>
-inline int32_t decodeBinState(State* state, BitModel* model) {
-    const uint32_t range = static_cast<uint32_t>(state->high - state->low + 1);
-    const int32_t split =
-        state->low + static_cast<int32_t>(scaledSplit(range, model->ones, model->total));
+// The same product from the model's scale, ones * reciprocal < 2^31: one multiplication.
+inline uint32_t modelSplit(uint32_t range, const BitModel* model) {
+    return uint32_t((uint64_t(range) * model->scale) >> 30);
+}
+
+// Halves both counts, rounding up, once total reaches 100.
+XQOB_ALWAYS_INLINE void updateModel(BitModel* model, int32_t bin) {
+    uint32_t ones = model->ones + static_cast<uint32_t>(bin);
+    uint32_t total = model->total + 1;
+    if (__builtin_expect(total >= 100, 0)) {
+        const uint32_t zeros = total - ones;
+        ones = (ones + 1) / 2;
+        total = (zeros + 1) / 2 + ones;
+    }
+    model->ones = ones;
+    model->total = total;
+    model->scale = ones * kReciprocals.value[total];
+}
+
+inline BitModel makeModel(uint32_t total, uint32_t ones) {
+    return BitModel{total, ones, ones * kReciprocals.value[total]};
+}
+
+// The plain decoder, literally: a division per bin and renormalisation one halving at a time
+// through the context. The fast path below must agree with it bin for bin.
+inline int32_t decodeBit(DecoderContext* context, BitModel* model) {
+    ++context->plainBins;
+    const uint32_t range = static_cast<uint32_t>(context->high - context->low + 1);
+    const int32_t split = context->low + static_cast<int32_t>(range * model->ones / model->total);
     int32_t bin;
-    if (state->code < split) {
+    if (context->code < split) {
         bin = 1;
-        state->high = split - 1;
+        context->high = split - 1;
     } else {
         bin = 0;
-        state->low = split;
+        context->low = split;
     }
     updateModel(model, bin);
-    renormaliseState(state);
+    renormaliseStepwise(context);
     return bin;
 }
 
-template <typename State>
-inline int32_t decodeEquiprobableState(State* state) {
-    const int32_t split = state->low + (state->high - state->low + 1) / 2;
+inline int32_t decodeEquiprobable(DecoderContext* context) {
+    ++context->plainBins;
+    const int32_t split = context->low + (context->high - context->low + 1) / 2;
     int32_t bin;
-    if (state->code < split) {
+    if (context->code < split) {
         bin = 1;
-        state->high = split - 1;
+        context->high = split - 1;
     } else {
         bin = 0;
-        state->low = split;
+        context->low = split;
     }
-    renormaliseState(state);
+    renormaliseStepwise(context);
     return bin;
 }
 
-inline int32_t decodeBit(DecoderContext* context, BitModel* model) {
-    return decodeBinState(context, model);
+// One bin through model; the lower sub-interval, proportional to ones, stands for 1. The
+// new interval is chosen without a branch (a bin is close to a coin toss for the predictor).
+XQOB_ALWAYS_INLINE int32_t decodeBit(ArithState* state, BitModel* model) {
+    const uint32_t split = modelSplit(state->range, model);
+    const uint64_t scaled = uint64_t(split) << kValueBits;
+    const int32_t bin = state->value < scaled ? 1 : 0;
+    state->value = bin ? state->value : state->value - scaled;
+    state->low = bin ? state->low : state->low + split;
+    state->range = bin ? split : state->range - split;
+    updateModel(model, bin);
+    renormalise(state);
+    return bin;
 }
-inline int32_t decodeBit(ArithState* state, BitModel* model) {
-    return decodeBinState(state, model);
-}
-inline int32_t decodeEquiprobable(DecoderContext* context) {
-    return decodeEquiprobableState(context);
-}
-inline int32_t decodeEquiprobable(ArithState* state) {
-    return decodeEquiprobableState(state);
+
+XQOB_ALWAYS_INLINE int32_t decodeEquiprobable(ArithState* state) {
+    const uint32_t split = state->range / 2;
+    const uint64_t scaled = uint64_t(split) << kValueBits;
+    const int32_t bin = state->value < scaled ? 1 : 0;
+    state->value = bin ? state->value : state->value - scaled;
+    state->low = bin ? state->low : state->low + split;
+    state->range = bin ? split : state->range - split;
+    renormalise(state);
+    return bin;
 }
 
 }  // namespace xqob

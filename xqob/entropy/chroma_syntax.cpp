@@ -19,9 +19,9 @@ const ChromaBlockInfo* aboveOf(DecoderContext* context, int32_t x, int32_t y) {
     return y == 0 ? nullptr : recordAt(context, x, y - 8);
 }
 
-// A Flat neighbour gives 9, larger than any mode.
+// A Flat neighbour gives IntraNone, larger than any mode.
 int32_t neighbourMode(const ChromaBlockInfo* n) {
-    return n->blockType == Intra8x8 ? n->mode : 9;
+    return n->blockType == Intra8x8 ? n->mode : IntraNone;
 }
 
 // Unlike the luma mode bins, an unavailable neighbour counts 1 here.
@@ -42,11 +42,9 @@ int32_t decodeSelector(DecoderContext* context, BitModel* first, BitModel* secon
 }  // namespace
 
 int32_t predictChromaMode(DecoderContext* context, int32_t x, int32_t y) {
-    if (x == 0 || y == 0) return 2;
-    const int32_t above = neighbourMode(aboveOf(context, x, y));
-    const int32_t left = neighbourMode(leftOf(context, x, y));
-    const int32_t smaller = above < left ? above : left;
-    return smaller == 9 ? 2 : smaller;
+    if (x == 0 || y == 0) return IntraDC;
+    return predictedMode(neighbourMode(aboveOf(context, x, y)),
+                         neighbourMode(leftOf(context, x, y)));
 }
 
 int32_t chromaModeFirstContext(DecoderContext* context, int32_t x, int32_t y) {

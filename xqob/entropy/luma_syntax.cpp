@@ -62,7 +62,7 @@ int32_t smallBlockContext(const LumaNeighbour& n) {
 int32_t neighbourMode(const LumaNeighbour& n) {
     if (n.type == Intra4x4) return n.record->mode4x4[n.k];
     if (n.type == Intra8x8 || n.type == Intra8x8Weighted) return n.record->mode8x8[n.q];
-    return 9;
+    return IntraNone;
 }
 
 int32_t predicted8x8Flag(const LumaNeighbour& n) {
@@ -90,7 +90,38 @@ int32_t coded4x4Flag(const LumaNeighbour& n) {
     return (n.record->coded4x4 >> n.k) & 1;
 }
 
+// A neighbour's mode for the prediction; both neighbours exist when x > 0 and y > 0.
+int32_t predictFromNeighbours(int32_t x, int32_t y, const LumaNeighbour& left,
+                              const LumaNeighbour& above) {
+    if (x == 0 || y == 0) return IntraDC;
+    return predictedMode(neighbourMode(above), neighbourMode(left));
+}
+
 }  // namespace
+
+QuadrantContexts quadrantContexts(DecoderContext* context, int32_t x, int32_t y) {
+    const LumaNeighbour left = leftOf(context, x, y);
+    const LumaNeighbour above = aboveOf(context, x, y);
+    QuadrantContexts c;
+    c.flat = x >= 8 && y >= 8 && isQuiet(left) && isQuiet(above);
+    c.typeFirst = weightedContext(left) + 2 * weightedContext(above);
+    c.typeSecond = 4 + smallBlockContext(left) + 3 * smallBlockContext(above);
+    c.predicted = predictFromNeighbours(x, y, left, above);
+    c.modeFirst = predicted8x8Flag(left) + 2 * predicted8x8Flag(above);
+    c.flatOffset = flatOffsetOf(left) + 4 * flatOffsetOf(above);
+    c.coded = codedQuadrantFlag(left) + 2 * codedQuadrantFlag(above);
+    return c;
+}
+
+Block4x4Contexts block4x4Contexts(DecoderContext* context, int32_t x, int32_t y) {
+    const LumaNeighbour left = leftOf(context, x, y);
+    const LumaNeighbour above = aboveOf(context, x, y);
+    Block4x4Contexts c;
+    c.predicted = predictFromNeighbours(x, y, left, above);
+    c.modeFirst = predicted4x4Flag(left) + 2 * predicted4x4Flag(above);
+    c.coded = coded4x4Flag(left) + 2 * coded4x4Flag(above);
+    return c;
+}
 
 bool isFlatQuadrant(DecoderContext* context, int32_t x, int32_t y) {
     if (x < 8 || y < 8) return false;
@@ -114,11 +145,9 @@ int32_t decodeBlockType(DecoderContext* context, int32_t x, int32_t y) {
 }
 
 int32_t predictLumaMode(DecoderContext* context, int32_t x, int32_t y) {
-    if (x == 0 || y == 0) return 2;
-    const int32_t above = neighbourMode(aboveOf(context, x, y));
-    const int32_t left = neighbourMode(leftOf(context, x, y));
-    const int32_t smaller = above < left ? above : left;
-    return smaller == 9 ? 2 : smaller;
+    if (x == 0 || y == 0) return IntraDC;
+    return predictedMode(neighbourMode(aboveOf(context, x, y)),
+                         neighbourMode(leftOf(context, x, y)));
 }
 
 int32_t modeFirstContext8x8(DecoderContext* context, int32_t x, int32_t y) {

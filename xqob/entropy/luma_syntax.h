@@ -28,4 +28,26 @@ int32_t flatOffsetContext(DecoderContext* context, int32_t x, int32_t y);     //
 int32_t codedQuadrantContext(DecoderContext* context, int32_t x, int32_t y);  // 0..3
 int32_t coded4x4Context(DecoderContext* context, int32_t x, int32_t y);       // 0..3
 
+// Everything a quadrant's syntax takes from its neighbours, from one look-up of each: the
+// same values as the functions above, all valid before the quadrant's first bin (its own
+// blocks are never its neighbours).
+struct QuadrantContexts {
+    bool flat;           // isFlatQuadrant
+    int32_t typeFirst;   // blockTypeContexts
+    int32_t typeSecond;  //
+    int32_t predicted;   // predictLumaMode
+    int32_t modeFirst;   // modeFirstContext8x8
+    int32_t flatOffset;  // flatOffsetContext
+    int32_t coded;       // codedQuadrantContext
+};
+QuadrantContexts quadrantContexts(DecoderContext* context, int32_t x, int32_t y);
+
+// The same for a 4x4 block, valid once the blocks before it are decoded.
+struct Block4x4Contexts {
+    int32_t predicted;  // predictLumaMode
+    int32_t modeFirst;  // modeFirstContext4x4
+    int32_t coded;      // coded4x4Context
+};
+Block4x4Contexts block4x4Contexts(DecoderContext* context, int32_t x, int32_t y);
+
 }  // namespace xqob

@@ -1,6 +1,7 @@
 #include "xqob/entropy/residual.h"
 
 #include "xqob/entropy/arith_decoder.h"
+#include "xqob/entropy/residual_bins.h"
 
 namespace xqob {
 
@@ -82,40 +83,17 @@ ResidualKind residualKindChroma(DecoderContext* context) {
                         context->levelRestChromaModels};
 }
 
-void decodeResidual(DecoderContext* context, const ResidualKind& kind, int32_t* coefficients) {
-    // The registers stay in locals for the whole block and go back at the end.
-    ArithState state = loadArithState(context);
-    uint8_t significant[64] = {};
-    const int32_t last = kind.size - 1;
-    // The map ends at the first last bin of 1; a map that runs through position size - 2
-    // without one makes the final position significant without a bin of its own.
-    int32_t pos = 0;
-    for (; pos < last; ++pos) {
-        BitModel* sig = kind.sigModels + (kind.sigMap ? kind.sigMap[pos] : pos);
-        significant[pos] = static_cast<uint8_t>(decodeBit(&state, sig));
-        if (significant[pos] == 0) continue;
-        BitModel* end = kind.lastModels + (kind.lastMap ? kind.lastMap[pos] : pos);
-        if (decodeBit(&state, end) != 0) break;
-    }
-    if (pos == last) significant[last] = 1;
+void decodeResidual(ArithState* state, const ResidualKind& kind, int32_t* coefficients) {
+    decodeResidualBins(state, kind, coefficients);
+}
 
-    int32_t eq1Count = 0;
-    int32_t gt1Count = 0;
-    for (pos = last; pos >= 0; --pos) {
-        if (significant[pos] == 0) continue;
-        const int32_t negative = decodeEquiprobable(&state);
-        int32_t level = 1;
-        if (decodeBit(&state, kind.levelFirstModels + levelFirstIndex(eq1Count, gt1Count))) {
-            // Every further bin of one coefficient uses the model chosen before this
-            // coefficient counts; at the cap one more bin is read and ignored.
-            BitModel* rest = kind.levelRestModels + gt1Count;
-            do {
-                ++level;
-            } while (decodeBit(&state, rest) != 0 && level < kind.cap);
-        }
-        countLevel(level, &eq1Count, &gt1Count);
-        coefficients[kind.scan[pos]] = negative ? -level : level;
+void decodeResidual(DecoderContext* context, const ResidualKind& kind, int32_t* coefficients) {
+    if (context->plainEntropy) {
+        decodeResidualBins(context, kind, coefficients);
+        return;
     }
+    ArithState state = loadArithState(context);
+    decodeResidualBins(&state, kind, coefficients);
     storeArithState(state);
 }
 

@@ -48,7 +48,12 @@ inline void countLevel(int32_t level, int32_t* eq1Count, int32_t* gt1Count) {
     if (level > 1 && *gt1Count < 4) ++*gt1Count;
 }
 
+struct ArithState;
+
+// Through the plain decoder when context->plainEntropy is set, else through the registers.
 void decodeResidual(DecoderContext* context, const ResidualKind& kind, int32_t* coefficients);
+// Through registers that a syntax loop keeps.
+void decodeResidual(ArithState* state, const ResidualKind& kind, int32_t* coefficients);
 
 void decodeResidual4x4(DecoderContext* context, int32_t* coefficients, int32_t mode);
 void decodeResidual8x8(DecoderContext* context, int32_t lumaQuantiser, int32_t* coefficients);

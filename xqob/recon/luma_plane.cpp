@@ -1,7 +1,6 @@
 #include <cstring>
 
-#include "xqob/entropy/luma_syntax.h"
-#include "xqob/entropy/residual.h"
+#include "xqob/entropy/block_syntax.h"
 #include "xqob/recon/flat_prediction.h"
 #include "xqob/recon/luma_prediction.h"
 #include "xqob/recon/plane_loops.h"
@@ -18,72 +17,62 @@ void markDecoded(DecoderContext* context, int32_t x, int32_t y, int32_t size) {
         std::memset(row, 1, size_t(size));
 }
 
-void decodeFlatQuadrant(DecoderContext* context, MacroblockInfo* info, int32_t q, int32_t qx,
-                        int32_t qy) {
-    info->blockType[q] = Flat;
-    info->flatOffset[q] = int8_t(decodeFlatOffset(context, qx, qy));
-    std::memset(context->coeff8x8, 0, 64 * sizeof(int32_t));
-    if (decodeCodedQuadrant(context, qx, qy)) {
-        info->codedQuadrants |= uint8_t(1u << q);
-        decodeResidual8x8(context, context->lumaQuantiser, context->coeff8x8);
+// The levels of a coded block, or zeros, into the coefficient block that reconstruction
+// reads.
+void takeLevels(int32_t* coefficients, const int32_t* levels, bool coded, int32_t count) {
+    if (coded) {
+        std::memcpy(coefficients, levels, size_t(count) * sizeof(int32_t));
+    } else {
+        std::memset(coefficients, 0, size_t(count) * sizeof(int32_t));
     }
+}
+
+void decodeFlatQuadrant(DecoderContext* context, MacroblockInfo* info, int32_t q, int32_t qx,
+                        int32_t qy, const int32_t* levels) {
+    takeLevels(context->coeff8x8, levels, (info->codedQuadrants >> q) & 1, 64);
     predictFlatLuma(context, qx, qy);
     reconstructLuma8x8(context, qx, qy, info->flatOffset[q], 1);
     markDecoded(context, qx, qy, 8);
 }
 
 void decodeIntra8x8Quadrant(DecoderContext* context, MacroblockInfo* info, int32_t q, int32_t qx,
-                            int32_t qy, int32_t type) {
-    info->blockType[q] = int8_t(type);
-    info->mode8x8[q] = int8_t(decodeMode8x8(context, qx, qy, q));
-    std::memset(context->coeff8x8, 0, 64 * sizeof(int32_t));
-    if (decodeCodedQuadrant(context, qx, qy)) {
-        info->codedQuadrants |= uint8_t(1u << q);
-        decodeResidual8x8(context, context->lumaQuantiser, context->coeff8x8);
-    }
+                            int32_t qy, int32_t type, const int32_t* levels) {
+    takeLevels(context->coeff8x8, levels, (info->codedQuadrants >> q) & 1, 64);
     predictIntraLuma8x8(qy, qx, context, info->mode8x8[q]);
     reconstructLuma8x8(context, qx, qy, info->mode8x8[q], type == Intra8x8Weighted ? 1 : 0);
     markDecoded(context, qx, qy, 8);
 }
 
 // Four 4x4 blocks, top-left, top-right, bottom-left, bottom-right, each reconstructed and
-// marked before the next one's first bin is read.
-void decodeIntra4x4Quadrant(DecoderContext* context, MacroblockInfo* info, int32_t q, int32_t qx,
-                            int32_t qy) {
-    info->blockType[q] = Intra4x4;
+// marked before the next one is predicted.
+void decodeIntra4x4Quadrant(DecoderContext* context, MacroblockInfo* info, int32_t qx, int32_t qy,
+                            const int32_t* levels) {
     for (int32_t i = 0; i < 4; ++i) {
         const int32_t bx = qx + 4 * (i & 1);
         const int32_t by = qy + 4 * (i >> 1);
         const int32_t k = blockIndex4x4(bx, by);
-        info->mode4x4[k] = int8_t(decodeMode4x4(context, bx, by, k));
-        std::memset(context->coeff4x4, 0, 16 * sizeof(int32_t));
-        if (decodeCoded4x4(context, bx, by)) {
-            info->coded4x4 |= uint16_t(1u << k);
-            decodeResidual4x4(context, context->coeff4x4, info->mode4x4[k]);
-        }
+        takeLevels(context->coeff4x4, levels + 16 * i, (info->coded4x4 >> k) & 1, 16);
         predictIntraLuma4x4(bx, by, context, info->mode4x4[k]);
         reconstructLuma4x4(context, bx, by, info->mode4x4[k]);
         markDecoded(context, bx, by, 4);
     }
 }
 
+// The macroblock's syntax first (it never depends on reconstructed samples), then each
+// quadrant's prediction and reconstruction in the order of its bins.
 void decodeMacroblock(DecoderContext* context, MacroblockInfo* info, int32_t x, int32_t y) {
-    info->mode4x4Predicted = 0;
-    info->mode8x8Predicted = 0;
-    info->coded4x4 = 0;
-    info->codedQuadrants = 0;
+    MacroblockLevels levels;
+    decodeMacroblockSyntax(context, info, x, y, &levels);
     for (int32_t q = 0; q < 4; ++q) {
         const int32_t qx = x + 8 * (q % 2);
         const int32_t qy = y + 8 * (q / 2);
-        if (isFlatQuadrant(context, qx, qy)) {
-            decodeFlatQuadrant(context, info, q, qx, qy);
-            continue;
-        }
-        const int32_t type = decodeBlockType(context, qx, qy);
-        if (type == Intra4x4) {
-            decodeIntra4x4Quadrant(context, info, q, qx, qy);
+        const int32_t type = info->blockType[q];
+        if (type == Flat) {
+            decodeFlatQuadrant(context, info, q, qx, qy, levels.block[q]);
+        } else if (type == Intra4x4) {
+            decodeIntra4x4Quadrant(context, info, qx, qy, levels.block[q]);
         } else {
-            decodeIntra8x8Quadrant(context, info, q, qx, qy, type);
+            decodeIntra8x8Quadrant(context, info, q, qx, qy, type, levels.block[q]);
         }
     }
 }

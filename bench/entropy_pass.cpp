@@ -1,0 +1,57 @@
+#include "bench/entropy_pass.h"
+
+#include <x86intrin.h>
+
+#include <chrono>
+
+#include "xqob/decoder/allocation_chain.h"
+#include "xqob/decoder/decode_picture.h"
+#include "xqob/entropy/arith_decoder.h"
+#include "xqob/entropy/block_syntax.h"
+#include "xqob/entropy/context_models.h"
+#include "xqob/plugin/header.h"
+
+namespace bench {
+
+namespace {
+
+double secondsNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+EntropyRun runEntropyPass(const std::vector<uint8_t>& file, bool countBins) {
+    EntropyRun run;
+    xqob::DecoderContext context{};
+    xqob::ByteSource source = xqob::memorySource(file.data(), file.size());
+    try {
+        xqob::PictureHeader header;
+        if (xqob::readPictureHeader(&source, &header, &context.failure) != 0) return run;
+        context.width = header.width;
+        context.height = header.height;
+        context.gray = header.gray;
+        context.fullChroma = header.fullChroma;
+        context.lumaQuantiser = header.lumaQuantiser;
+        context.qualityIndex = header.qualityIndex;
+        context.chromaQuantiser = header.chromaQuantiser;
+        context.plainEntropy = countBins ? 1 : 0;
+        xqob::setUpGeometry(&context);
+        xqob::allocateWorkspace(&context);
+        xqob::setUpModels(&context);
+        xqob::startArithDecoder(&context, &source);
+        const double start = secondsNow();
+        const uint64_t startTicks = __rdtsc();
+        xqob::decodePictureSyntax(&context);
+        run.cycles = __rdtsc() - startTicks;
+        run.seconds = secondsNow() - start;
+        run.bins = countBins ? context.plainBins : -1;
+        run.ok = true;
+    } catch (const xqob::DecodeError&) {
+    }
+    xqob::freeChain(&context);
+    return run;
+}
+
+}  // namespace bench

@@ -1,0 +1,183 @@
+#include "xqob/entropy/block_syntax.h"
+
+#include <cstring>
+
+#include "xqob/entropy/arith_decoder.h"
+#include "xqob/entropy/chroma_syntax.h"
+#include "xqob/entropy/luma_syntax.h"
+#include "xqob/entropy/mode_bins.h"
+#include "xqob/entropy/residual_bins.h"
+
+namespace xqob {
+
+namespace {
+
+// Decoder is the plain decoder (DecoderContext) or the register copy (ArithState); the
+// contexts come from the records through context either way.
+template <typename Decoder>
+XQOB_ALWAYS_INLINE int32_t decodeSelector(Decoder* decoder, BitModel* first, BitModel* second) {
+    if (decodeBit(decoder, first)) return 0;
+    return decodeBit(decoder, second) ? 2 : 1;
+}
+
+template <typename Decoder>
+XQOB_ALWAYS_INLINE void decodeLevels(Decoder* decoder, const ResidualKind& kind, int32_t* levels) {
+    std::memset(levels, 0, size_t(kind.size) * sizeof(int32_t));
+    decodeResidualBins(decoder, kind, levels);
+}
+
+template <typename Decoder>
+XQOB_ALWAYS_INLINE void decodeQuadrant8x8(DecoderContext* context, Decoder* decoder,
+                                          MacroblockInfo* info, int32_t q, int32_t type,
+                                          const QuadrantContexts& c, int32_t* levels) {
+    if (type == Flat) {
+        info->flatOffset[q] =
+            int8_t(decodeSelector(decoder, context->flatOffsetModels + c.flatOffset,
+                                  context->flatOffsetModels + 16 + c.flatOffset));
+    } else {
+        int32_t predicted;
+        info->mode8x8[q] = int8_t(
+            decodeIntraMode(decoder, context->mode8x8Models, c.modeFirst, c.predicted, &predicted));
+        info->mode8x8Predicted |= uint8_t(predicted << q);
+    }
+    if (decodeBit(decoder, context->codedQuadrantModels + c.coded)) {
+        info->codedQuadrants |= uint8_t(1u << q);
+        decodeLevels(decoder, residualKind8x8(context, context->lumaQuantiser), levels);
+    }
+}
+
+template <typename Decoder>
+XQOB_ALWAYS_INLINE void decodeQuadrant4x4(DecoderContext* context, Decoder* decoder,
+                                          MacroblockInfo* info, int32_t qx, int32_t qy,
+                                          int32_t* levels) {
+    for (int32_t i = 0; i < 4; ++i) {
+        const int32_t bx = qx + 4 * (i & 1);
+        const int32_t by = qy + 4 * (i >> 1);
+        const int32_t k = blockIndex4x4(bx, by);
+        const Block4x4Contexts c = block4x4Contexts(context, bx, by);
+        int32_t predicted;
+        const int32_t mode =
+            decodeIntraMode(decoder, context->mode4x4Models, c.modeFirst, c.predicted, &predicted);
+        info->mode4x4[k] = int8_t(mode);
+        info->mode4x4Predicted |= uint16_t(predicted << k);
+        if (decodeBit(decoder, context->coded4x4Models + c.coded)) {
+            info->coded4x4 |= uint16_t(1u << k);
+            decodeLevels(decoder, residualKind4x4(context, mode), levels + 16 * i);
+        }
+    }
+}
+
+template <typename Decoder>
+XQOB_ALWAYS_INLINE void decodeMacroblockBins(DecoderContext* context, Decoder* decoder,
+                                             MacroblockInfo* info, int32_t x, int32_t y,
+                                             MacroblockLevels* levels) {
+    info->mode4x4Predicted = 0;
+    info->mode8x8Predicted = 0;
+    info->coded4x4 = 0;
+    info->codedQuadrants = 0;
+    for (int32_t q = 0; q < 4; ++q) {
+        const int32_t qx = x + 8 * (q & 1);
+        const int32_t qy = y + 8 * (q >> 1);
+        const QuadrantContexts c = quadrantContexts(context, qx, qy);
+        int32_t type = Flat;
+        if (!c.flat) {
+            if (decodeBit(decoder, context->blockTypeModels + c.typeFirst)) {
+                type = Intra8x8Weighted;
+            } else {
+                type = decodeBit(decoder, context->blockTypeModels + c.typeSecond) ? Intra8x8
+                                                                                   : Intra4x4;
+            }
+        }
+        // Written before anything else of the quadrant, for the contexts of its own blocks.
+        info->blockType[q] = int8_t(type);
+        if (type == Intra4x4) {
+            decodeQuadrant4x4(context, decoder, info, qx, qy, levels->block[q]);
+        } else {
+            decodeQuadrant8x8(context, decoder, info, q, type, c, levels->block[q]);
+        }
+    }
+}
+
+// Flat when the blocks above-left, above and left all lack coded residuals in both planes;
+// block types play no part.
+bool isFlatChromaBlock(const DecoderContext* context, const ChromaBlockInfo* self, int32_t x,
+                       int32_t y) {
+    if (x < 8 || y < 8) return false;
+    const int32_t stride = context->chromaWidth / 8;
+    const ChromaBlockInfo* neighbours[3] = {self - stride - 1, self - stride, self - 1};
+    for (const ChromaBlockInfo* n : neighbours) {
+        if (n->codedCr != 0 || n->codedCb != 0) return false;
+    }
+    return true;
+}
+
+template <typename Decoder>
+XQOB_ALWAYS_INLINE void decodeChromaBins(DecoderContext* context, Decoder* decoder,
+                                         ChromaBlockInfo* info, int32_t x, int32_t y,
+                                         ChromaLevels* levels) {
+    if (isFlatChromaBlock(context, info, x, y)) {
+        info->blockType = Flat;
+        int32_t cr;
+        int32_t cb;
+        chromaFlatOffsetContexts(context, x, y, &cr, &cb);
+        BitModel* models = context->chromaFlatOffsetModels;
+        info->flatOffsetCr = int8_t(decodeSelector(decoder, models + cr, models + 16 + cr));
+        info->flatOffsetCb = int8_t(decodeSelector(decoder, models + 32 + cb, models + 48 + cb));
+        info->modePredicted = 0;
+    } else {
+        info->blockType = Intra8x8;
+        int32_t predicted;
+        info->mode = int8_t(decodeIntraMode(decoder, context->chromaModeModels,
+                                            chromaModeFirstContext(context, x, y),
+                                            predictChromaMode(context, x, y), &predicted));
+        info->modePredicted = int8_t(predicted);
+    }
+    info->codedCr =
+        int8_t(decodeBit(decoder, context->codedCrModels + codedCrContext(context, x, y)));
+    info->codedCb = int8_t(decodeBit(decoder, context->codedCbModels + info->codedCr));
+    const ResidualKind kind = residualKindChroma(context);
+    if (info->codedCr) decodeLevels(decoder, kind, levels->cr);
+    if (info->codedCb) decodeLevels(decoder, kind, levels->cb);
+}
+
+}  // namespace
+
+void decodeMacroblockSyntax(DecoderContext* context, MacroblockInfo* info, int32_t x, int32_t y,
+                            MacroblockLevels* levels) {
+    if (context->plainEntropy) {
+        decodeMacroblockBins(context, context, info, x, y, levels);
+        return;
+    }
+    ArithState state = loadArithState(context);
+    decodeMacroblockBins(context, &state, info, x, y, levels);
+    storeArithState(state);
+}
+
+void decodeChromaBlockSyntax(DecoderContext* context, ChromaBlockInfo* info, int32_t x, int32_t y,
+                             ChromaLevels* levels) {
+    if (context->plainEntropy) {
+        decodeChromaBins(context, context, info, x, y, levels);
+        return;
+    }
+    ArithState state = loadArithState(context);
+    decodeChromaBins(context, &state, info, x, y, levels);
+    storeArithState(state);
+}
+
+void decodePictureSyntax(DecoderContext* context) {
+    MacroblockLevels levels;
+    MacroblockInfo* info = context->macroblockInfo;
+    for (int32_t y = 0; y < context->paddedHeight; y += 16) {
+        for (int32_t x = 0; x < context->paddedWidth; x += 16)
+            decodeMacroblockSyntax(context, info++, x, y, &levels);
+    }
+    if (context->gray) return;
+    ChromaLevels chroma;
+    ChromaBlockInfo* block = context->chromaBlockInfo;
+    for (int32_t y = 0; y < context->chromaHeight; y += 8) {
+        for (int32_t x = 0; x < context->chromaWidth; x += 8)
+            decodeChromaBlockSyntax(context, block++, x, y, &chroma);
+    }
+}
+
+}  // namespace xqob
