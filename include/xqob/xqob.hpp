@@ -26,6 +26,7 @@ enum class ErrorCode {
     outOfMemory,      // an allocation failed or a size does not fit
     fileChanged,      // the file changed while it was being read
     invalidArgument,  // a bad image or option was passed in
+    stopped,          // the row callback asked to stop
 };
 
 struct Error {

@@ -22,12 +22,12 @@ struct DecoderContext {
     // Geometry
     int32_t width;
     int32_t height;
-    int32_t paddedWidth;  // width rounded up to a multiple of 16; stride of planeY, decodedMap
+    int32_t paddedWidth;  // width rounded up to a multiple of 16; stride of planeY
     int32_t paddedHeight;
     int32_t chromaWidth;  // stride of both chroma planes
     int32_t chromaHeight;
     uint8_t* planeY;
-    uint8_t* planeCr;
+    uint8_t* planeCr;  // chromaWidth x chromaHeight; null for a gray picture
     uint8_t* planeCb;
     // Header
     int32_t gray;
@@ -38,7 +38,6 @@ struct DecoderContext {
     // Block records
     MacroblockInfo* macroblockInfo;
     ChromaBlockInfo* chromaBlockInfo;
-    uint8_t* decodedMap;
     // Allocation chain; the error exit is the DecodeError exception caught by the driver.
     ChainBlock* chainHead;
     // Arithmetic decoder and byte input

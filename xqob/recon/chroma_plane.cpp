@@ -52,13 +52,14 @@ void decodeChromaBlock(DecoderContext* context, ChromaBlockInfo* info, int32_t x
 
 }  // namespace
 
+void decodeChromaRow(DecoderContext* context, int32_t y) {
+    ChromaBlockInfo* info = context->chromaBlockInfo + (y / 8) * (context->chromaWidth / 8);
+    for (int32_t x = 0; x < context->chromaWidth; x += 8) decodeChromaBlock(context, info++, x, y);
+}
+
 // Continues in the same arithmetic-coded stream right after the last luma bin.
 void decodeChromaPlane(DecoderContext* context) {
-    ChromaBlockInfo* info = context->chromaBlockInfo;
-    for (int32_t y = 0; y < context->chromaHeight; y += 8) {
-        for (int32_t x = 0; x < context->chromaWidth; x += 8)
-            decodeChromaBlock(context, info++, x, y);
-    }
+    for (int32_t y = 0; y < context->chromaHeight; y += 8) decodeChromaRow(context, y);
 }
 
 }  // namespace xqob

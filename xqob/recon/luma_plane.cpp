@@ -12,12 +12,6 @@ namespace xqob {
 
 namespace {
 
-void markDecoded(DecoderContext* context, int32_t x, int32_t y, int32_t size) {
-    uint8_t* row = context->decodedMap + size_t(y) * size_t(context->paddedWidth) + size_t(x);
-    for (int32_t r = 0; r < size; ++r, row += context->paddedWidth)
-        std::memset(row, 1, size_t(size));
-}
-
 void decodeFlatQuadrant(DecoderContext* context, MacroblockInfo* info, int32_t q, int32_t qx,
                         int32_t qy) {
     info->blockType[q] = Flat;
@@ -29,7 +23,6 @@ void decodeFlatQuadrant(DecoderContext* context, MacroblockInfo* info, int32_t q
     }
     predictFlatLuma(context, qx, qy);
     reconstructLuma8x8(context, qx, qy, info->flatOffset[q], 1);
-    markDecoded(context, qx, qy, 8);
 }
 
 void decodeIntra8x8Quadrant(DecoderContext* context, MacroblockInfo* info, int32_t q, int32_t qx,
@@ -43,11 +36,10 @@ void decodeIntra8x8Quadrant(DecoderContext* context, MacroblockInfo* info, int32
     }
     predictIntraLuma8x8(qy, qx, context, info->mode8x8[q]);
     reconstructLuma8x8(context, qx, qy, info->mode8x8[q], type == Intra8x8Weighted ? 1 : 0);
-    markDecoded(context, qx, qy, 8);
 }
 
-// Four 4x4 blocks, top-left, top-right, bottom-left, bottom-right, each reconstructed and
-// marked before the next one's first bin is read.
+// Four 4x4 blocks, top-left, top-right, bottom-left, bottom-right, each reconstructed before
+// the next one's first bin is read.
 void decodeIntra4x4Quadrant(DecoderContext* context, MacroblockInfo* info, int32_t q, int32_t qx,
                             int32_t qy) {
     info->blockType[q] = Intra4x4;
@@ -63,7 +55,6 @@ void decodeIntra4x4Quadrant(DecoderContext* context, MacroblockInfo* info, int32
         }
         predictIntraLuma4x4(bx, by, context, info->mode4x4[k]);
         reconstructLuma4x4(context, bx, by, info->mode4x4[k]);
-        markDecoded(context, bx, by, 4);
     }
 }
 
@@ -90,13 +81,14 @@ void decodeMacroblock(DecoderContext* context, MacroblockInfo* info, int32_t x, 
 
 }  // namespace
 
+void decodeLumaRow(DecoderContext* context, int32_t y) {
+    MacroblockInfo* info = context->macroblockInfo + (y / 16) * (context->paddedWidth / 16);
+    for (int32_t x = 0; x < context->paddedWidth; x += 16) decodeMacroblock(context, info++, x, y);
+}
+
 void decodeLumaPlane(DecoderContext* context) {
     allocateWorkingBuffers(context);
-    MacroblockInfo* info = context->macroblockInfo;
-    for (int32_t y = 0; y < context->paddedHeight; y += 16) {
-        for (int32_t x = 0; x < context->paddedWidth; x += 16)
-            decodeMacroblock(context, info++, x, y);
-    }
+    for (int32_t y = 0; y < context->paddedHeight; y += 16) decodeLumaRow(context, y);
 }
 
 }  // namespace xqob
