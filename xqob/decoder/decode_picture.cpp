@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "xqob/decoder/allocation_chain.h"
+#include "xqob/dsp/dsp.h"
 #include "xqob/entropy/arith_decoder.h"
 #include "xqob/entropy/context_models.h"
 #include "xqob/output/deblock.h"
@@ -38,6 +39,7 @@ void setUpGeometry(DecoderContext* context) {
 // Each plane at its own size; Cr follows Cb in one block. A gray picture has no chroma.
 // Nothing is cleared: every sample is reconstructed before anything reads it.
 void allocateWorkspace(DecoderContext* context) {
+    context->dsp = dspFunctions(bestDspLevel());
     const uint64_t size = uint64_t(context->paddedWidth) * uint64_t(context->paddedHeight);
     context->planeY = chainAllocArray<uint8_t>(context, size);
     const uint64_t chromaSize = uint64_t(context->chromaWidth) * uint64_t(context->chromaHeight);

@@ -17,6 +17,7 @@ struct BitModel {
 };
 
 struct ChainBlock;
+struct DspFunctions;
 
 struct DecoderContext {
     // Geometry
@@ -91,6 +92,13 @@ struct DecoderContext {
     int32_t* crToG;
     int32_t* cbToB;
     uint8_t* clampTable;
+    // Dequantisation factor of every raster position, scale << qDiv, for the luma and chroma
+    // quantisers (setUpDequantFactors); the pixel kernels chosen for this processor (null:
+    // the reference kernels).
+    int32_t lumaFactors4x4[16];
+    int32_t lumaFactors8x8[64];
+    int32_t chromaFactors8x8[64];
+    const DspFunctions* dsp;
     // Outside the codec proper: why the decode failed, and a test hook that makes the
     // n-th chain allocation (counting from 1) fail; 0 disables it.
     DecodeFailure failure;

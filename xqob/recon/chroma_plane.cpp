@@ -40,13 +40,14 @@ void decodeChromaBlock(DecoderContext* context, ChromaBlockInfo* info, int32_t x
         decodeChromaFlatOffsets(context, x, y);
         decodeChromaResiduals(context, info, x, y);
         predictFlatChroma(context, x, y);
-        reconstructChroma(context, x, y, info->flatOffsetCr, info->flatOffsetCb);
+        reconstructChroma(context, x, y, info->flatOffsetCr, info->flatOffsetCb, info->codedCr,
+                          info->codedCb);
     } else {
         info->blockType = Intra8x8;
         info->mode = int8_t(decodeChromaMode(context, x, y));
         decodeChromaResiduals(context, info, x, y);
         predictIntraChroma(context, y, x, info->mode);
-        reconstructChroma(context, x, y, info->mode, info->mode);
+        reconstructChroma(context, x, y, info->mode, info->mode, info->codedCr, info->codedCb);
     }
 }
 

@@ -22,7 +22,7 @@ void decodeFlatQuadrant(DecoderContext* context, MacroblockInfo* info, int32_t q
         decodeResidual8x8(context, context->lumaQuantiser, context->coeff8x8);
     }
     predictFlatLuma(context, qx, qy);
-    reconstructLuma8x8(context, qx, qy, info->flatOffset[q], 1);
+    reconstructLuma8x8(context, qx, qy, info->flatOffset[q], 1, (info->codedQuadrants >> q) & 1);
 }
 
 void decodeIntra8x8Quadrant(DecoderContext* context, MacroblockInfo* info, int32_t q, int32_t qx,
@@ -35,7 +35,8 @@ void decodeIntra8x8Quadrant(DecoderContext* context, MacroblockInfo* info, int32
         decodeResidual8x8(context, context->lumaQuantiser, context->coeff8x8);
     }
     predictIntraLuma8x8(qy, qx, context, info->mode8x8[q]);
-    reconstructLuma8x8(context, qx, qy, info->mode8x8[q], type == Intra8x8Weighted ? 1 : 0);
+    reconstructLuma8x8(context, qx, qy, info->mode8x8[q], type == Intra8x8Weighted ? 1 : 0,
+                       (info->codedQuadrants >> q) & 1);
 }
 
 // Four 4x4 blocks, top-left, top-right, bottom-left, bottom-right, each reconstructed before
@@ -54,7 +55,7 @@ void decodeIntra4x4Quadrant(DecoderContext* context, MacroblockInfo* info, int32
             decodeResidual4x4(context, context->coeff4x4, info->mode4x4[k]);
         }
         predictIntraLuma4x4(bx, by, context, info->mode4x4[k]);
-        reconstructLuma4x4(context, bx, by, info->mode4x4[k]);
+        reconstructLuma4x4(context, bx, by, info->mode4x4[k], (info->coded4x4 >> k) & 1);
     }
 }
 
