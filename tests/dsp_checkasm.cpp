@@ -3,11 +3,14 @@
 // samples at 0 and 255, every deblocking strength, row widths that leave every tail length.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
 
+#include "xqob/decoder/allocation_chain.h"
 #include "xqob/dsp/dsp.h"
+#include "xqob/output/colour.h"
 #include "xqob/output/deblock.h"
 #include "xqob/recon/quantiser.h"
 
@@ -104,6 +107,31 @@ TEST(Checkasm, UncodedBlockEqualsTheTransformOfZeroLevels) {
                                                                                  n);
         EXPECT_EQ(std::vector<uint8_t>(full, full + n * n), std::vector<uint8_t>(put, put + n * n));
     }
+}
+
+// Every luma, Cb and Cr value: rows of 256 pixels whose luma runs over 0..255 (the kernels
+// take the whole row in blocks and the tail) for each Cb, Cr pair. The reference itself is
+// checked against the table form of the conversion.
+TEST(Checkasm, ColourConversionOfEveryTriple) {
+    DecoderContext context{};
+    setUpColourTables(&context);
+    std::vector<const DspFunctions*> tables = {&referenceDsp};
+    for (DspLevel level : optimisedLevels()) tables.push_back(dspFunctions(level));
+    uint8_t luma[256], cb[256], cr[256], expected[768], actual[768];
+    for (int32_t i = 0; i < 256; ++i) luma[i] = uint8_t(i);
+    for (int32_t u = 0; u < 256; ++u) {
+        for (int32_t v = 0; v < 256; ++v) {
+            std::fill(cb, cb + 256, uint8_t(u));
+            std::fill(cr, cr + 256, uint8_t(v));
+            convertRow(&context, luma, cb, cr, expected, 256);
+            for (const DspFunctions* table : tables) {
+                table->convertRow(luma, cb, cr, actual, 256);
+                ASSERT_TRUE(std::equal(expected, expected + 768, actual))
+                    << "cb " << u << " cr " << v;
+            }
+        }
+    }
+    freeChain(&context);
 }
 
 TEST(Checkasm, ColourConversionAndUpsampling) {

@@ -39,22 +39,21 @@ void convertRowReference(const uint8_t* luma, const uint8_t* cb, const uint8_t* 
 }
 
 // Two output samples per chroma column j: (3 a(j) + a(j - 1) + 8) >> 4 at 2j and
-// (3 a(j) + a(j + 1) + 7) >> 4 at 2j + 1, with a missing neighbour replaced by a(j).
-// The results stay within 0..255. m >= 2, so the first and last columns differ.
-void upsampleRowReference(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t m) {
-    const int32_t first = blend(near, far, 0);
-    out[0] = static_cast<uint8_t>((4 * first + 8) >> 4);
-    out[1] = static_cast<uint8_t>((3 * first + blend(near, far, 1) + 7) >> 4);
-    for (int32_t j = 1; j < m - 1; ++j) {
-        const int32_t left = blend(near, far, j - 1);
+// (3 a(j) + a(j + 1) + 7) >> 4 at 2j + 1, with a missing neighbour (before column 0, after
+// column m - 1) replaced by a(j). The results stay within 0..255.
+void upsampleColumnsReference(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t first,
+                              int32_t end, int32_t m) {
+    for (int32_t j = first; j < end; ++j) {
         const int32_t centre = blend(near, far, j);
-        const int32_t right = blend(near, far, j + 1);
+        const int32_t left = j > 0 ? blend(near, far, j - 1) : centre;
+        const int32_t right = j < m - 1 ? blend(near, far, j + 1) : centre;
         out[2 * j] = static_cast<uint8_t>((3 * centre + left + 8) >> 4);
         out[2 * j + 1] = static_cast<uint8_t>((3 * centre + right + 7) >> 4);
     }
-    const int32_t last = blend(near, far, m - 1);
-    out[2 * m - 2] = static_cast<uint8_t>((3 * last + blend(near, far, m - 2) + 8) >> 4);
-    out[2 * m - 1] = static_cast<uint8_t>((4 * last + 7) >> 4);
+}
+
+void upsampleRowReference(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t m) {
+    upsampleColumnsReference(near, far, out, 0, m, m);
 }
 
 // One line p2 p1 p0 | q0 q1 q2 across the edge; s points at q0. Only p1..q1 change.

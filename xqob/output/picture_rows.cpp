@@ -3,11 +3,16 @@
 #include <cstring>
 
 #include "xqob/decoder/allocation_chain.h"
+#include "xqob/dsp/dsp.h"
 #include "xqob/output/colour.h"
 
 namespace xqob {
 
 namespace {
+
+const DspFunctions& kernels(const DecoderContext* context) {
+    return context->dsp != nullptr ? *context->dsp : referenceDsp;
+}
 
 size_t rowBytes(const DecoderContext* context) {
     return size_t(context->width) * (context->gray ? 1 : 3);
@@ -34,8 +39,8 @@ void formRow(DecoderContext* context, RowOutput* output, int32_t r, uint8_t* out
     const size_t chromaStride = size_t(context->chromaWidth);
     if (context->fullChroma) {
         const size_t row = size_t(r) * chromaStride;
-        convertRow(context, luma, context->planeCb + row, context->planeCr + row, out,
-                   context->width);
+        kernels(context).convertRow(luma, context->planeCb + row, context->planeCr + row, out,
+                                    context->width);
         return;
     }
     const int32_t evenWidth = context->width + (context->width & 1);
@@ -46,11 +51,12 @@ void formRow(DecoderContext* context, RowOutput* output, int32_t r, uint8_t* out
     chromaRowsFor(r, evenHeight, &nearRow, &farRow);
     uint8_t* cb = output->upsampled;
     uint8_t* cr = output->upsampled + context->paddedWidth;
-    upsampleRow(context->planeCb + size_t(nearRow) * chromaStride,
-                context->planeCb + size_t(farRow) * chromaStride, cb, m);
-    upsampleRow(context->planeCr + size_t(nearRow) * chromaStride,
-                context->planeCr + size_t(farRow) * chromaStride, cr, m);
-    convertRow(context, luma, cb, cr, out, context->width);
+    const DspFunctions& dsp = kernels(context);
+    dsp.upsampleRow(context->planeCb + size_t(nearRow) * chromaStride,
+                    context->planeCb + size_t(farRow) * chromaStride, cb, m);
+    dsp.upsampleRow(context->planeCr + size_t(nearRow) * chromaStride,
+                    context->planeCr + size_t(farRow) * chromaStride, cr, m);
+    dsp.convertRow(luma, cb, cr, out, context->width);
 }
 
 // The last chroma row that output row r reads.
