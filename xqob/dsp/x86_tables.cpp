@@ -14,8 +14,8 @@ const DspFunctions sse2Dsp = {
     putPrediction8x8Sse2,
     convertRowSse2,
     upsampleRowSse2,
-    filterLumaSegmentReference,
-    filterChromaSegmentReference,
+    filterLumaSegmentSse2,
+    filterChromaSegmentSse2,
 };
 
 // Where a wider register does not pay (4x4 blocks, one 8-line segment), AVX2 keeps SSE2.
@@ -26,8 +26,8 @@ const DspFunctions avx2Dsp = {
     putPrediction8x8Sse2,
     convertRowSse2,
     upsampleRowSse2,
-    filterLumaSegmentReference,
-    filterChromaSegmentReference,
+    filterLumaSegmentSse2,
+    filterChromaSegmentSse2,
 };
 
 }  // namespace xqob
