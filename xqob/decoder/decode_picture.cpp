@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "xqob/decoder/allocation_chain.h"
 #include "xqob/dsp/dsp.h"
@@ -38,11 +39,16 @@ void setUpGeometry(DecoderContext* context) {
 
 // Each plane at its own size; Cr follows Cb in one block. A gray picture has no chroma.
 // Nothing is cleared: every sample is reconstructed before anything reads it.
-void allocateWorkspace(DecoderContext* context) {
+void allocateWorkspace(DecoderContext* context, int32_t chromaWindow) {
     context->dsp = dspFunctions(bestDspLevel());
     const uint64_t size = uint64_t(context->paddedWidth) * uint64_t(context->paddedHeight);
     context->planeY = chainAllocArray<uint8_t>(context, size);
-    const uint64_t chromaSize = uint64_t(context->chromaWidth) * uint64_t(context->chromaHeight);
+    context->chromaTop = 0;
+    context->chromaRows = context->chromaHeight;
+    if (chromaWindow > 0 && chromaWindow < context->chromaHeight) {
+        context->chromaRows = chromaWindow;
+    }
+    const uint64_t chromaSize = uint64_t(context->chromaWidth) * uint64_t(context->chromaRows);
     context->planeCb = nullptr;
     context->planeCr = nullptr;
     if (!context->gray) {
@@ -51,10 +57,30 @@ void allocateWorkspace(DecoderContext* context) {
         context->planeCr = context->planeCb + chromaSize;
     }
     context->macroblockInfo = chainAllocArray<MacroblockInfo>(context, size / 256);
-    context->chromaBlockInfo = chainAllocArray<ChromaBlockInfo>(context, chromaSize / 64);
+    const uint64_t blocks = uint64_t(context->chromaWidth) * uint64_t(context->chromaHeight) / 64;
+    context->chromaBlockInfo = chainAllocArray<ChromaBlockInfo>(context, blocks);
 }
 
 namespace {
+
+// Rows of the chroma window: the rows that the block row being decoded, the filtering of
+// the row above it and the output rows waiting for it can touch lie within kChromaKeep rows
+// above that block row (the lowest is the third row above the previous block row, read by
+// its top edge), and the window moves by kChromaWindow - kChromaKeep rows at a time.
+constexpr int32_t kChromaWindow = 128;
+constexpr int32_t kChromaKeep = 24;
+
+// Makes room for chroma rows y..y+7: moves the last kChromaKeep rows to the window's top.
+void slideChromaWindow(DecoderContext* context, int32_t y) {
+    if (y + 8 <= context->chromaTop + context->chromaRows) return;
+    const int32_t top = y - kChromaKeep;
+    const size_t stride = size_t(context->chromaWidth);
+    const size_t from = size_t(top - context->chromaTop) * stride;
+    for (uint8_t* plane : {context->planeCb, context->planeCr}) {
+        std::memmove(plane, plane + from, size_t(kChromaKeep) * stride);
+    }
+    context->chromaTop = top;
+}
 
 // Reconstruction, deblocking and output row after row. A macroblock row is deblocked once
 // the row below it is reconstructed, since that row predicts from its unfiltered last
@@ -75,6 +101,7 @@ void decodeRows(DecoderContext* context, RowOutput* output) {
     }
     const int32_t chromaRows = context->chromaHeight / 8;
     for (int32_t i = 0; i < chromaRows; ++i) {
+        slideChromaWindow(context, 8 * i);
         decodeChromaRow(context, 8 * i);
         if (i == 0) continue;
         deblockChromaRow(context, 8 * (i - 1));
@@ -103,7 +130,7 @@ void runDecode(DecoderContext* context, ByteSource* source, const DecodeRequest&
     takeHeader(context, header);
     setUpQuantiser(context);
     setUpGeometry(context);
-    allocateWorkspace(context);
+    allocateWorkspace(context, kChromaWindow);
     setUpModels(context);
     allocateWorkingBuffers(context);
     RowOutput output;

@@ -27,6 +27,10 @@ struct DecoderContext {
     int32_t paddedHeight;
     int32_t chromaWidth;  // stride of both chroma planes
     int32_t chromaHeight;
+    // The chroma planes hold chromaRows rows from row chromaTop on: the whole plane, or a
+    // window that the decoder slides down as the chroma loop advances.
+    int32_t chromaTop;
+    int32_t chromaRows;
     uint8_t* planeY;
     uint8_t* planeCr;  // chromaWidth x chromaHeight; null for a gray picture
     uint8_t* planeCb;

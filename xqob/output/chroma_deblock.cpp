@@ -19,7 +19,8 @@ void filterChromaEdge(DecoderContext* context, int32_t x, int32_t y, int32_t dir
     const uint8_t* limits = chromaDeblockTable[index];
     const DspFunctions& dsp = context->dsp != nullptr ? *context->dsp : referenceDsp;
     for (uint8_t* plane : {context->planeCr, context->planeCb}) {
-        const EdgeSegment segment = edgeSegment(plane, context->chromaWidth, x, y, direction);
+        const EdgeSegment segment =
+            edgeSegment(plane, context->chromaWidth, x, y - context->chromaTop, direction);
         dsp.filterChromaSegment(segment.first, segment.along, segment.across, limits);
     }
 }

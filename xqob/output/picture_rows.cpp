@@ -38,7 +38,7 @@ void formRow(DecoderContext* context, RowOutput* output, int32_t r, uint8_t* out
     }
     const size_t chromaStride = size_t(context->chromaWidth);
     if (context->fullChroma) {
-        const size_t row = size_t(r) * chromaStride;
+        const size_t row = size_t(r - context->chromaTop) * chromaStride;
         kernels(context).convertRow(luma, context->planeCb + row, context->planeCr + row, out,
                                     context->width);
         return;
@@ -52,10 +52,10 @@ void formRow(DecoderContext* context, RowOutput* output, int32_t r, uint8_t* out
     uint8_t* cb = output->upsampled;
     uint8_t* cr = output->upsampled + context->paddedWidth;
     const DspFunctions& dsp = kernels(context);
-    dsp.upsampleRow(context->planeCb + size_t(nearRow) * chromaStride,
-                    context->planeCb + size_t(farRow) * chromaStride, cb, m);
-    dsp.upsampleRow(context->planeCr + size_t(nearRow) * chromaStride,
-                    context->planeCr + size_t(farRow) * chromaStride, cr, m);
+    const size_t nearOffset = size_t(nearRow - context->chromaTop) * chromaStride;
+    const size_t farOffset = size_t(farRow - context->chromaTop) * chromaStride;
+    dsp.upsampleRow(context->planeCb + nearOffset, context->planeCb + farOffset, cb, m);
+    dsp.upsampleRow(context->planeCr + nearOffset, context->planeCr + farOffset, cr, m);
     dsp.convertRow(luma, cb, cr, out, context->width);
 }
 

@@ -45,7 +45,7 @@ void reconstructLuma8x8(DecoderContext* context, int32_t x, int32_t y, int32_t c
 void reconstructChroma(DecoderContext* context, int32_t x, int32_t y, int32_t candidateCr,
                        int32_t candidateCb, bool codedCr, bool codedCb) {
     const int32_t stride = context->chromaWidth;
-    const ptrdiff_t offset = planeOffset(x, y, stride);
+    const ptrdiff_t offset = chromaOffset(context, x, y);
     const DspFunctions& dsp = kernels(context);
     // Cr before Cb, both at the chroma quantiser.
     const int32_t* predictionCr = context->crPred[candidateCr];
