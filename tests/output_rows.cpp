@@ -160,15 +160,16 @@ TEST(OutputRows, ASinkThatStopsGetsNoFurtherRow) {
 TEST(OutputRows, APayloadThatEndsEarlyStopsTheRows) {
     // The colour rows go out during the chroma loop; a payload cut there fails the decode
     // after some rows, and no row comes after the failure.
-    std::vector<uint8_t> bytes = encodedPicture(64, 400, false, false, 11);
+    std::vector<uint8_t> bytes = encodedPicture(128, 1200, false, true, 11);
     Collected whole;
-    whole.rowBytes = 64 * 3;
+    whole.rowBytes = 128 * 3;
     DecodeRequest request;
     request.data = bytes.data();
     request.size = bytes.size();
     request.sink = collectRow;
     request.sinkOpaque = &whole;
     ASSERT_EQ(decodePicture(request, nullptr), 0);
+    int32_t failedDuringRows = 0;
     for (size_t keep = bytes.size() / 2; keep < bytes.size(); keep += bytes.size() / 16) {
         Collected cut;
         cut.rowBytes = whole.rowBytes;
@@ -178,9 +179,11 @@ TEST(OutputRows, APayloadThatEndsEarlyStopsTheRows) {
         if (decodePicture(request, nullptr, &failure) == 0) continue;  // enough was left
         EXPECT_EQ(failure.reason, FailureReason::payloadExhausted);
         ASSERT_LT(cut.rows.size(), whole.rows.size());
+        if (!cut.rows.empty()) ++failedDuringRows;
         // What did go out is a prefix of the real picture.
         EXPECT_TRUE(std::equal(cut.pixels.begin(), cut.pixels.end(), whole.pixels.begin()));
     }
+    EXPECT_GT(failedDuringRows, 0) << bytes.size() << " bytes";
 }
 
 }  // namespace
