@@ -7,12 +7,13 @@
 
 namespace xqob {
 
-// Allocates and fills crToR, cbToG, crToG, cbToB and clampTable.
+// Allocates and fills crToR, cbToG, crToG, cbToB and clampTable, the table form of the
+// conversion that convertRow uses; the decoder's kernels compute the same sums directly.
 void setUpColourTables(DecoderContext* context);
 
 // The whole picture into out: height rows of width R, G, B pixels, straight from planeY and
 // the context's planeCb and planeCr, one row at a time; half-resolution chroma is upsampled
-// row by row on the way. The colour tables must be set up. Allocates only two rows.
+// row by row on the way. Allocates only two rows.
 void convertPicture(DecoderContext* context, uint8_t* out);
 
 // One output row of width pixels from co-sited luma, Cb and Cr samples.

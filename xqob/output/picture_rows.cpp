@@ -72,7 +72,6 @@ int32_t lastChromaRow(const DecoderContext* context, int32_t r) {
 
 void setUpRowOutput(DecoderContext* context, RowOutput* output) {
     if (context->width == 0 || context->height == 0) return;
-    if (!context->gray) setUpColourTables(context);
     if (output->pixels == nullptr && output->sink != nullptr) {
         output->scratch = chainAllocArray<uint8_t>(context, rowBytes(context));
     }

@@ -26,8 +26,8 @@ struct RowOutput {
 };
 
 // Everything the delivery needs, allocated before the first row goes out, so that an
-// allocation failure never leaves a partly delivered picture: the colour tables of a colour
-// picture, a row for the sink, two upsampled chroma rows for half-resolution chroma.
+// allocation failure never leaves a partly delivered picture: a row for the sink, two
+// upsampled chroma rows for half-resolution chroma.
 void setUpRowOutput(DecoderContext* context, RowOutput* output);
 
 // Delivers every row not yet delivered whose samples are final: luma rows below lumaFinal
