@@ -7,6 +7,7 @@
 //   (--bins: the bin count of the one file measured, for builds that cannot count them)
 //   xqob_bench --decode N FILE.qob     (N decodes and nothing else, for profilers)
 //   xqob_bench --entropy N FILE.qob    (N entropy passes and nothing else)
+//   xqob_bench --kernels N             (each pixel kernel at each level, N interleaved runs)
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -19,11 +20,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "bench/bench_codecs.h"
+#include "bench/bench_kernels.h"
 #include "bench/entropy_pass.h"
 #include "xqob/decoder/allocation_chain.h"
 #include "xqob/decoder/block_records.h"
@@ -81,7 +84,7 @@ long statusBytes(const char* field) {
 // Peak resident growth of one decode, in a child process: large blocks come fresh from
 // mmap there (not from memory freed by earlier decodes), and the high-water mark is reset
 // just before the decode. Returns bytes, or -1.
-long peakDecodeBytes(const std::vector<uint8_t>& file) {
+long peakDecodeBytes(const std::function<bool()>& decode) {
     int channel[2];
     if (pipe(channel) != 0) return -1;
     const pid_t child = fork();
@@ -92,11 +95,7 @@ long peakDecodeBytes(const std::vector<uint8_t>& file) {
         std::ofstream("/proc/self/clear_refs") << "5";
         const long before = statusBytes("VmRSS");
         long peak = -1;
-        {
-            xqob::Image image;
-            if (!xqob::decodeMemory(file.data(), file.size(), &image))
-                peak = statusBytes("VmHWM") - before;
-        }
+        if (decode()) peak = statusBytes("VmHWM") - before;
         const ssize_t written = write(channel[1], &peak, sizeof peak);
         _exit(written == sizeof peak ? 0 : 1);
     }
@@ -107,15 +106,6 @@ long peakDecodeBytes(const std::vector<uint8_t>& file) {
     int status = 0;
     waitpid(child, &status, 0);
     return peak;
-}
-
-// What the decoder is described to need: four bytes per padded luma sample, the block
-// records, two more bytes per sample for half-resolution colour output, the input buffer.
-long workingSetBytes(int width, int height) {
-    const long padded = long((width + 15) & ~15) * long((height + 15) & ~15);
-    return 4 * padded + padded / 256 * long(sizeof(xqob::MacroblockInfo)) +
-           padded / 4 / 64 * long(sizeof(xqob::ChromaBlockInfo)) + 2 * padded +
-           xqob::kInputBufferSize;
 }
 
 std::vector<uint8_t> readFile(const std::string& path) {
@@ -228,12 +218,33 @@ void benchPhoto(const Options& options, const std::string& path,
                             std::to_string(bins) + " bins");
         std::fflush(stdout);
         if (quality == options.qualities[options.qualities.size() / 2]) {
-            const double peak = double(peakDecodeBytes(qob));
-            const double working = double(workingSetBytes(picture.width, picture.height));
-            memoryLines->push_back(baseName(path) + " q" + std::to_string(quality) + ": peak " +
-                                   megabytes(peak) + ", working set " + megabytes(working) +
-                                   " + output " + megabytes(double(outputSize)) + ", ratio " +
-                                   std::to_string(peak / (working + double(outputSize))));
+            const double peak = double(peakDecodeBytes([&qob] {
+                xqob::Image image;
+                return !xqob::decodeMemory(qob.data(), qob.size(), &image);
+            }));
+            // Rows handed to a callback: no buffer for the whole picture.
+            const double rowsPeak = double(peakDecodeBytes([&qob] {
+                xqob::RowReceiver receiver;
+                receiver.row = [](int32_t, const uint8_t*) { return true; };
+                return !xqob::decodeMemoryRows(qob.data(), qob.size(), receiver);
+            }));
+            const double webpPeak = double(peakDecodeBytes([&webp] {
+                std::vector<uint8_t> rgb;
+                return bench::decodeWebp(webp, &rgb);
+            }));
+            const double jpegPeak = double(peakDecodeBytes([&jpeg] {
+                std::vector<uint8_t> rgb;
+                return bench::decodeJpeg(jpeg, &rgb);
+            }));
+            const double output = double(outputSize);
+            char line[320];
+            std::snprintf(line, sizeof line,
+                          "%-22s q%-3d qob %8s (%.2f B/px beyond the output), rows %8s "
+                          "(%.2f B/px), webp %8s, jpeg %8s",
+                          baseName(path).c_str(), quality, megabytes(peak).c_str(),
+                          (peak - output) / pixels, megabytes(rowsPeak).c_str(), rowsPeak / pixels,
+                          megabytes(webpPeak).c_str(), megabytes(jpegPeak).c_str());
+            memoryLines->push_back(line);
         }
     }
 }
@@ -257,13 +268,16 @@ int main(int argc, char** argv) {
         return decodeOnly(std::atoi(argv[2]), argv[3]);
     if (argc == 4 && std::string(argv[1]) == "--entropy")
         return entropyOnly(std::atoi(argv[2]), argv[3]);
+    if (argc == 3 && std::string(argv[1]) == "--kernels")
+        return xqob::runKernelBench(std::max(1, std::atoi(argv[2])));
     Options options;
     if (!parseArguments(argc, argv, &options)) {
         std::fprintf(stderr,
                      "usage: xqob_bench [--runs N] [--qualities 50,75,90] [--keep DIR] [--bins N] "
                      "PHOTO.png...\n"
                      "       xqob_bench --decode N FILE.qob\n"
-                     "       xqob_bench --entropy N FILE.qob\n");
+                     "       xqob_bench --entropy N FILE.qob\n"
+                     "       xqob_bench --kernels N\n");
         return 2;
     }
     std::printf(
@@ -283,7 +297,9 @@ int main(int argc, char** argv) {
         benchPhoto(options, photo, &memoryLines, &binLines);
     std::printf("\nBins of each file:\n");
     for (const std::string& line : binLines) std::printf("  %s\n", line.c_str());
-    std::printf("\nPeak memory of one decode against the working set plus the output buffer:\n");
+    std::printf(
+        "\nPeak memory of one decode to R, G, B in memory (qob rows: to a row callback, no "
+        "whole-picture buffer):\n");
     for (const std::string& line : memoryLines) std::printf("  %s\n", line.c_str());
     return 0;
 }

@@ -73,20 +73,6 @@ void writeChromaResiduals(EncoderState* state, ChromaBlockInfo* info, int32_t x,
 
 }  // namespace
 
-void markDecoded(DecoderContext* context, int32_t x, int32_t y, int32_t size) {
-    for (int32_t r = 0; r < size; ++r) {
-        std::memset(context->decodedMap + planeOffset(x, y + r, context->paddedWidth), 1,
-                    size_t(size));
-    }
-}
-
-void clearDecoded(DecoderContext* context, int32_t x, int32_t y, int32_t size) {
-    for (int32_t r = 0; r < size; ++r) {
-        std::memset(context->decodedMap + planeOffset(x, y + r, context->paddedWidth), 0,
-                    size_t(size));
-    }
-}
-
 bool anyLevel(const int32_t* levels, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
         if (levels[i] != 0) return true;
@@ -104,7 +90,6 @@ void commitFlatQuadrant(EncoderState* state, MacroblockInfo* info, int32_t q, in
     writeQuadrantResidual(state, info, q, qx, qy, levels);
     predictFlatLuma(context, qx, qy);
     reconstructLuma8x8(context, qx, qy, selector, 1);
-    markDecoded(context, qx, qy, 8);
     ++state->statistics.quadrants[3];
 }
 
@@ -123,7 +108,6 @@ void commitIntra8x8Quadrant(EncoderState* state, MacroblockInfo* info, int32_t q
     writeQuadrantResidual(state, info, q, qx, qy, levels);
     predictIntraLuma8x8(qy, qx, context, mode);
     reconstructLuma8x8(context, qx, qy, mode, type == Intra8x8Weighted ? 1 : 0);
-    markDecoded(context, qx, qy, 8);
     ++state->statistics.quadrants[type == Intra8x8 ? 1 : 2];
 }
 
@@ -157,7 +141,6 @@ void commitIntra4x4Block(EncoderState* state, MacroblockInfo* info, int32_t bx, 
     }
     predictIntraLuma4x4(bx, by, context, mode);
     reconstructLuma4x4(context, bx, by, mode);
-    markDecoded(context, bx, by, 4);
 }
 
 bool isFlatChromaBlock(const DecoderContext* context, int32_t x, int32_t y) {

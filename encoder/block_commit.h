@@ -18,8 +18,6 @@ struct ChromaChoice {
     int32_t levelsCb[64] = {};
 };
 
-void markDecoded(DecoderContext* context, int32_t x, int32_t y, int32_t size);
-void clearDecoded(DecoderContext* context, int32_t x, int32_t y, int32_t size);
 bool anyLevel(const int32_t* levels, int32_t count);
 
 // Luma quadrant q of the macroblock record info at (qx, qy). levels are raster order; all

@@ -114,13 +114,7 @@ void predictOutput(DecoderContext* context, std::vector<uint8_t>* pixels) {
         return;
     }
     setUpColourTables(context);
-    if (context->fullChroma) {
-        convertFullResolution(context, context->planeY, pixels->data(), context->paddedWidth,
-                              context->paddedHeight, context->width, context->height);
-    } else {
-        convertHalfResolution(context, context->planeY, pixels->data(), context->paddedWidth,
-                              context->paddedHeight, context->width, context->height);
-    }
+    convertPicture(context, pixels->data());
 }
 
 void runEncode(EncoderState* state, const SourceImage& image, const EncoderOptions& options,

@@ -15,7 +15,7 @@
 namespace xqob {
 
 struct EncoderState {
-    // Planes, block records, decodedMap, models, candidate buffers and tables, set up and
+    // Planes, block records, models, candidate buffers and tables, set up and
     // updated as the decoder does; the writers choose their models from it.
     DecoderContext context{};
     BinaryEncoder coder;

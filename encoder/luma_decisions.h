@@ -1,6 +1,6 @@
 // Rate-distortion decisions for luma quadrants: for each kind the coding of lowest
 // distortion + lambda * estimated bits, found by trial reconstruction with the decoder's own
-// prediction and reconstruction. Trials leave the records, the decodedMap and the real
+// prediction and reconstruction. Trials leave the records and the real
 // candidate buffers as they found them; only the quadrant's own samples in planeY change,
 // and the commit that follows rewrites them.
 #pragma once

@@ -90,7 +90,6 @@ void chooseBlock(EncoderState* state, MacroblockInfo* info, int32_t bx, int32_t 
     // The best mode's candidate still holds its prediction: no later trial formed that mode.
     std::memcpy(context->coeff4x4, best->levels, sizeof best->levels);
     reconstructLuma4x4(context, bx, by, best->mode);
-    markDecoded(context, bx, by, 4);
     const int32_t k = blockIndex4x4(bx, by);
     info->mode4x4[k] = int8_t(best->mode);
     if (best->mode == predicted) info->mode4x4Predicted |= uint16_t(1u << k);
@@ -118,7 +117,6 @@ void chooseIntra4x4Quadrant(EncoderState* state, MacroblockInfo* info, int32_t q
     }
     if (choice->cost >= bound) choice->cost = 1e30f;
     *info = saved;
-    clearDecoded(context, qx, qy, 8);
 }
 
 }  // namespace xqob

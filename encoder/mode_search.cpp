@@ -12,10 +12,9 @@ constexpr uint8_t kModeNeeds[9] = {1, 2, 0, 1, 3, 3, 3, 1, 2};
 }  // namespace
 
 Presence lumaPresence(const DecoderContext* context, int32_t x, int32_t y) {
-    const int32_t width = context->paddedWidth;
-    const uint8_t* map = context->decodedMap;
-    return Presence{y > 0 && map[planeOffset(x, y - 1, width)] != 0,
-                    x > 0 && map[planeOffset(x - 1, y, width)] != 0};
+    // The blocks above and to the left always precede this one in decoding order.
+    (void)context;
+    return Presence{y > 0, x > 0};
 }
 
 bool modeFormable(int32_t mode, Presence presence) {

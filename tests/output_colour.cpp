@@ -40,18 +40,23 @@ struct ColourPicture {
     uint8_t* cb() { return planes.data() + size_t(paddedWidth) * size_t(paddedHeight); }
     uint8_t* cr() { return planes.data() + 2 * size_t(paddedWidth) * size_t(paddedHeight); }
 
-    std::vector<uint8_t> convertFull() {
+    // The chroma planes at full resolution, or the first quarter of each at half.
+    void layOut(int fullChroma) {
+        context.fullChroma = fullChroma;
+        context.chromaWidth = fullChroma ? paddedWidth : paddedWidth / 2;
+        context.chromaHeight = fullChroma ? paddedHeight : paddedHeight / 2;
+        context.planeY = luma();
+        context.planeCb = cb();
+        context.planeCr = cr();
+    }
+    std::vector<uint8_t> convert(int fullChroma) {
+        layOut(fullChroma);
         std::vector<uint8_t> out(size_t(context.width) * size_t(context.height) * 3);
-        convertFullResolution(&context, luma(), out.data(), paddedWidth, paddedHeight,
-                              context.width, context.height);
+        convertPicture(&context, out.data());
         return out;
     }
-    std::vector<uint8_t> convertHalf() {
-        std::vector<uint8_t> out(size_t(context.width) * size_t(context.height) * 3);
-        convertHalfResolution(&context, luma(), out.data(), paddedWidth, paddedHeight,
-                              context.width, context.height);
-        return out;
-    }
+    std::vector<uint8_t> convertFull() { return convert(1); }
+    std::vector<uint8_t> convertHalf() { return convert(0); }
 };
 
 Rgb convertOne(int y, int cb, int cr) {
@@ -196,10 +201,13 @@ TEST(ColourConversion, EmptyPictureReadsAndWritesNothing) {
         ColourPicture picture(1, 1);
         std::vector<uint8_t> out(16, 0x5A);
         // No plane at all: any read would fault.
-        convertHalfResolution(&picture.context, nullptr, out.data(), width == 0 ? 0 : 16,
-                              height == 0 ? 0 : 16, width, height);
-        convertFullResolution(&picture.context, nullptr, out.data(), width == 0 ? 0 : 16,
-                              height == 0 ? 0 : 16, width, height);
+        picture.context.width = width;
+        picture.context.height = height;
+        for (int fullChroma : {0, 1}) {
+            picture.layOut(fullChroma);
+            picture.context.planeY = picture.context.planeCb = picture.context.planeCr = nullptr;
+            convertPicture(&picture.context, out.data());
+        }
         EXPECT_EQ(out, std::vector<uint8_t>(16, 0x5A));
     }
 }
@@ -208,8 +216,8 @@ TEST(ColourConversion, FailedUpsamplingAllocationWritesNothing) {
     ColourPicture picture(5, 5);
     picture.context.failAllocationAt = picture.context.allocationCount + 1;
     std::vector<uint8_t> out(5 * 5 * 3, 0x5A);
-    EXPECT_THROW(convertHalfResolution(&picture.context, picture.luma(), out.data(), 16, 16, 5, 5),
-                 DecodeError);
+    picture.layOut(0);
+    EXPECT_THROW(convertPicture(&picture.context, out.data()), DecodeError);
     EXPECT_EQ(out, std::vector<uint8_t>(5 * 5 * 3, 0x5A));
 }
 

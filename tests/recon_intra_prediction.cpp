@@ -7,6 +7,7 @@
 #include "tests/support/recon_fixture.h"
 #include "xqob/recon/intra_prediction.h"
 #include "xqob/recon/luma_prediction.h"
+#include "xqob/recon/neighbour_presence.h"
 
 namespace xqob {
 namespace {
@@ -16,27 +17,23 @@ using test::blockValues;
 using test::ReconFixture;
 using test::samples;
 
-// Writes the references of the 4x4 block at (x, y) into the plane. The map marks only the
-// cells the presence tests read, so that the other cells of a group are not tested.
+// Writes the references of the 4x4 block at (x, y) into the plane; which of them count as
+// present follows from the position.
 struct Neighbours4x4 {
     int32_t c;
     int32_t t[8];
     int32_t l[4];
 };
 
-void placeNeighbours(ReconFixture& f, int32_t x, int32_t y, const Neighbours4x4& n, bool markTop,
-                     bool markTopRight, bool markLeft) {
+void placeNeighbours(ReconFixture& f, int32_t x, int32_t y, const Neighbours4x4& n) {
     if (y > 0) {
         for (int32_t i = 0; i < 8 && x + i < f.context.paddedWidth; ++i) {
             f.luma(x + i, y - 1) = static_cast<uint8_t>(n.t[i]);
         }
         if (x > 0) f.luma(x - 1, y - 1) = static_cast<uint8_t>(n.c);
-        if (markTop) f.decoded(x, y - 1) = 1;
-        if (markTopRight) f.decoded(x + 4, y - 1) = 1;
     }
     if (x > 0) {
         for (int32_t i = 0; i < 4; ++i) f.luma(x - 1, y + i) = static_cast<uint8_t>(n.l[i]);
-        if (markLeft) f.decoded(x - 1, y) = 1;
     }
 }
 
@@ -61,9 +58,10 @@ TEST(IntraLuma4x4, WorkedExampleEveryMode) {
     };
     for (const ModeRows& c : cases) {
         SCOPED_TRACE(c.mode);
+        // The bottom-left block of the top-right quadrant: its above-right block precedes it.
         ReconFixture f(16, 16, 8, 8);
-        placeNeighbours(f, 4, 4, kExample, true, true, true);
-        predictIntraLuma4x4(4, 4, &f.context, c.mode);
+        placeNeighbours(f, 8, 4, kExample);
+        predictIntraLuma4x4(8, 4, &f.context, c.mode);
         EXPECT_EQ(blockValues(f.context.lumaPred4x4[c.mode], 16), samples(c.rows));
         for (int32_t other = 0; other < 10; ++other) {
             if (other != c.mode) {
@@ -76,41 +74,60 @@ TEST(IntraLuma4x4, WorkedExampleEveryMode) {
 const std::string kDownLeftWithoutTopRight =
     "191 133 119 134 / 133 119 134 134 / 119 134 134 134 / 134 134 134 134";
 
-TEST(IntraLuma4x4, TopRightRepeatsTheLastTopSampleWhenUnmarked) {
+TEST(IntraLuma4x4, TopRightRepeatsTheLastTopSampleWhenNotYetDecoded) {
     // The bottom-right 4x4 block of a top-left quadrant: above-right not yet decoded.
     ReconFixture f(16, 16, 8, 8);
-    placeNeighbours(f, 4, 4, kExample, true, false, true);
+    placeNeighbours(f, 4, 4, kExample);
     predictIntraLuma4x4(4, 4, &f.context, 3);
     EXPECT_EQ(blockValues(f.context.lumaPred4x4[3], 16), samples(kDownLeftWithoutTopRight));
 }
 
 TEST(IntraLuma4x4, TopRightAbsentInTheLastFourColumns) {
-    // x = W - 4: the plane and map to the right belong to the next row; neither is used.
-    ReconFixture f(16, 16, 8, 8);
-    placeNeighbours(f, 12, 4, kExample, true, false, true);
-    f.decoded(0, 4) = 1;  // the cell after (15, 3)
-    f.luma(0, 4) = 9;
-    predictIntraLuma4x4(12, 4, &f.context, 3);
+    // x = W - 4, the top row of a macroblock row: the samples after (15, 15) belong to the
+    // next row and are not used.
+    ReconFixture f(16, 32, 8, 8);
+    placeNeighbours(f, 12, 16, kExample);
+    f.luma(0, 16) = 9;
+    predictIntraLuma4x4(12, 16, &f.context, 3);
     EXPECT_EQ(blockValues(f.context.lumaPred4x4[3], 16), samples(kDownLeftWithoutTopRight));
 
     // x = W - 8 still has its above-right samples.
     ReconFixture g(16, 16, 8, 8);
-    placeNeighbours(g, 8, 4, kExample, true, true, true);
+    placeNeighbours(g, 8, 4, kExample);
     predictIntraLuma4x4(8, 4, &g.context, 3);
     EXPECT_EQ(blockValues(g.context.lumaPred4x4[3], 16),
               samples("191 133 135 176 / 133 135 176 178 / 135 176 178 188 / 176 178 188 221"));
 }
 
-TEST(IntraLuma4x4, OnlyTheFirstCellOfEachGroupIsTested) {
-    ReconFixture f(16, 16, 8, 8);
-    placeNeighbours(f, 4, 4, kExample, true, true, true);
-    // The whole top row and left column unmarked but for the tested cells: still present.
-    EXPECT_EQ(f.decoded(5, 3), 0);
-    EXPECT_EQ(f.decoded(3, 5), 0);
-    EXPECT_EQ(f.decoded(3, 3), 0);  // the corner has no test of its own
-    predictIntraLuma4x4(4, 4, &f.context, 4);
-    EXPECT_EQ(blockValues(f.context.lumaPred4x4[4], 16),
-              samples("99 183 191 133 / 36 99 183 191 / 67 36 99 183 / 109 67 36 99"));
+TEST(NeighbourPresence, AboveRightFollowsTheDecodingOrder) {
+    // Decode two rows of three macroblocks block by block, marking every reconstructed sample,
+    // and compare the mark of each block's above-right sample with the position rule. Every
+    // quadrant is tried both as one 8x8 block and as four 4x4 blocks.
+    constexpr int32_t kWidth = 48, kHeight = 32;
+    for (int32_t n : {4, 8}) {
+        std::vector<uint8_t> decoded(kWidth * kHeight, 0);
+        auto mark = [&](int32_t x, int32_t y) {
+            for (int32_t r = y; r < y + n; ++r) {
+                for (int32_t c = x; c < x + n; ++c) decoded[r * kWidth + c] = 1;
+            }
+        };
+        for (int32_t y = 0; y < kHeight; y += 16) {
+            for (int32_t x = 0; x < kWidth; x += 16) {
+                for (int32_t q = 0; q < 4; ++q) {
+                    const int32_t qx = x + 8 * (q % 2), qy = y + 8 * (q / 2);
+                    for (int32_t i = 0; i < (n == 4 ? 4 : 1); ++i) {
+                        const int32_t bx = qx + 4 * (i & 1), by = qy + 4 * (i >> 1);
+                        if (by > 0 && bx + n < kWidth) {
+                            EXPECT_EQ(aboveRightDecoded(bx, by, n),
+                                      decoded[(by - 1) * kWidth + bx + n] != 0)
+                                << n << " at " << bx << ", " << by;
+                        }
+                        mark(bx, by);
+                    }
+                }
+            }
+        }
+    }
 }
 
 TEST(IntraLuma4x4, CornerBlockFormsOnlyDc) {
@@ -139,7 +156,7 @@ TEST(IntraLuma4x4, TopRowWithLeftPresent) {
     for (int32_t mode = 0; mode < 9; ++mode) {
         SCOPED_TRACE(mode);
         ReconFixture f(16, 16, 8, 8);
-        placeNeighbours(f, 8, 0, kExample, true, true, true);
+        placeNeighbours(f, 8, 0, kExample);
         predictIntraLuma4x4(8, 0, &f.context, mode);
         if (formed[mode].empty()) {
             EXPECT_TRUE(blockIsUntouched(f.context.lumaPred4x4[mode], 16));
@@ -149,23 +166,16 @@ TEST(IntraLuma4x4, TopRowWithLeftPresent) {
     }
 }
 
-TEST(IntraLuma4x4, UnmarkedNeighboursAreAbsent) {
-    // Samples in the plane but unmarked in the map: top and left absent, DC 128.
-    ReconFixture f(16, 16, 8, 8);
-    placeNeighbours(f, 4, 4, kExample, false, true, false);
-    for (int32_t mode = 0; mode < 9; ++mode) predictIntraLuma4x4(4, 4, &f.context, mode);
-    EXPECT_EQ(blockValues(f.context.lumaPred4x4[2], 16), std::vector<int32_t>(16, 128));
-    for (int32_t mode : {0, 1, 3, 4, 5, 6, 7, 8}) {
-        EXPECT_TRUE(blockIsUntouched(f.context.lumaPred4x4[mode], 16)) << mode;
-    }
-
-    // Top only: DC = (188 + 252 + 72 + 134 + 2) >> 2 = 162.
+TEST(IntraLuma4x4, LeftPictureColumnHasOnlyTheTop) {
+    // Top only: DC = (188 + 252 + 72 + 134 + 2) >> 2 = 162; modes needing the left write nothing.
     ReconFixture g(16, 16, 8, 8);
-    placeNeighbours(g, 4, 4, kExample, true, true, false);
-    predictIntraLuma4x4(4, 4, &g.context, 2);
+    placeNeighbours(g, 0, 4, kExample);
+    predictIntraLuma4x4(0, 4, &g.context, 2);
     EXPECT_EQ(blockValues(g.context.lumaPred4x4[2], 16), std::vector<int32_t>(16, 162));
-    predictIntraLuma4x4(4, 4, &g.context, 5);
-    EXPECT_TRUE(blockIsUntouched(g.context.lumaPred4x4[5], 16));
+    for (int32_t mode : {1, 4, 5, 6, 8}) {
+        predictIntraLuma4x4(0, 4, &g.context, mode);
+        EXPECT_TRUE(blockIsUntouched(g.context.lumaPred4x4[mode], 16)) << mode;
+    }
 }
 
 TEST(IntraKernel, NeverReadsBeyondItsReferences) {

@@ -27,20 +27,17 @@ const Neighbours8x8 kExample = {
     {196, 136, 73, 124, 184, 100, 79, 245, 10, 65, 141, 211, 122, 223, 204, 80},
     {64, 102, 225, 14, 110, 254, 123, 243}};
 
-// Writes the references of the quadrant at (x, y) and marks the cells the presence tests read.
-void placeNeighbours(ReconFixture& f, int32_t x, int32_t y, const Neighbours8x8& n,
-                     bool markTopRight) {
+// Writes the references of the quadrant at (x, y); which count as present follows from the
+// position.
+void placeNeighbours(ReconFixture& f, int32_t x, int32_t y, const Neighbours8x8& n) {
     if (y > 0) {
         for (int32_t i = 0; i < 16 && x + i < f.context.paddedWidth; ++i) {
             f.luma(x + i, y - 1) = static_cast<uint8_t>(n.t[i]);
         }
         if (x > 0) f.luma(x - 1, y - 1) = static_cast<uint8_t>(n.c);
-        f.decoded(x, y - 1) = 1;
-        if (markTopRight) f.decoded(x + 8, y - 1) = 1;
     }
     if (x > 0) {
         for (int32_t i = 0; i < 8; ++i) f.luma(x - 1, y + i) = static_cast<uint8_t>(n.l[i]);
-        f.decoded(x - 1, y) = 1;
     }
 }
 
@@ -86,9 +83,10 @@ TEST(IntraLuma8x8, WorkedExampleModes) {
     };
     for (const ModeRow& c : cases) {
         SCOPED_TRACE(testing::Message() << "mode " << c.mode << " row " << c.row);
+        // The top-right quadrant of a macroblock below the first row: all neighbours present.
         ReconFixture f(32, 32, 16, 16);
-        placeNeighbours(f, 8, 8, kExample, true);
-        predictIntraLuma8x8(8, 8, &f.context, c.mode);
+        placeNeighbours(f, 8, 16, kExample);
+        predictIntraLuma8x8(16, 8, &f.context, c.mode);
         EXPECT_EQ(blockRow(f.context.lumaPred8x8[c.mode], 8, c.row), samples(c.values));
         for (int32_t other = 0; other < 10; ++other) {
             if (other != c.mode) {
@@ -97,8 +95,8 @@ TEST(IntraLuma8x8, WorkedExampleModes) {
         }
     }
     ReconFixture f(32, 32, 16, 16);
-    placeNeighbours(f, 8, 8, kExample, true);
-    predictIntraLuma8x8(8, 8, &f.context, 3);
+    placeNeighbours(f, 8, 16, kExample);
+    predictIntraLuma8x8(16, 8, &f.context, 3);
     EXPECT_EQ(f.context.lumaPred8x8[3][63], 128);
 }
 
@@ -117,14 +115,13 @@ TEST(IntraLuma8x8, TopRightAbsentRepeatsTheLastTopSample) {
     struct Case {
         int32_t x;
         int32_t y;
-        bool markTopRight;
     };
-    // The bottom-right quadrant of a macroblock (above-right in the next macroblock, unmarked),
-    // and the last quadrant of a row (x = W - 8) even with the cell after it marked.
-    for (const Case& c : {Case{8, 8, false}, Case{24, 8, true}}) {
+    // The bottom-right quadrant of a macroblock (above-right in the next macroblock, not yet
+    // decoded), and the last quadrant of a row (x = W - 8) on a macroblock row's top.
+    for (const Case& c : {Case{8, 8}, Case{24, 16}}) {
         SCOPED_TRACE(c.x);
         ReconFixture f(32, 32, 16, 16);
-        placeNeighbours(f, c.x, c.y, kExample, c.markTopRight);
+        placeNeighbours(f, c.x, c.y, kExample);
         predictIntraLuma8x8(c.y, c.x, &f.context, 7);
         EXPECT_EQ(f.context.lumaPred8x8[7][7], (ts[7] + ts[8] + 1) >> 1);
         EXPECT_EQ(f.context.lumaPred8x8[7][63], (ts[10] + 2 * ts[11] + ts[12] + 2) >> 2);
@@ -135,7 +132,7 @@ TEST(IntraLuma8x8, TopRightAbsentRepeatsTheLastTopSample) {
 TEST(IntraLuma8x8, TopPictureRowWithLeftPresent) {
     const Neighbours8x8 leftOnly = {0, {}, {38, 142, 253, 158, 231, 208, 221, 213}};
     ReconFixture f(32, 32, 16, 16);
-    placeNeighbours(f, 16, 0, leftOnly, false);
+    placeNeighbours(f, 16, 0, leftOnly);
     for (int32_t mode = 0; mode < 9; ++mode) predictIntraLuma8x8(0, 16, &f.context, mode);
     const std::vector<int32_t> column = samples("64 144 202 200 207 217 216 215");
     for (int32_t r = 0; r < 8; ++r) {
@@ -160,7 +157,7 @@ TEST(IntraLuma8x8, CornerQuadrantFormsOnlyDc) {
 TEST(IntraLuma8x8, RowComesFirstInTheArguments) {
     // A quadrant at column 8, row 0 has only its left neighbour; at column 0, row 8 only top.
     ReconFixture f(32, 32, 16, 16);
-    placeNeighbours(f, 8, 0, kExample, false);
+    placeNeighbours(f, 8, 0, kExample);
     predictIntraLuma8x8(0, 8, &f.context, 1);
     EXPECT_FALSE(blockIsUntouched(f.context.lumaPred8x8[1], 64));
     predictIntraLuma8x8(0, 8, &f.context, 0);

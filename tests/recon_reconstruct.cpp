@@ -32,7 +32,9 @@ std::vector<int32_t> uniform(int32_t count, int32_t value) {
 TEST(Reconstruct, ZeroResidualStoresTheClippedPrediction) {
     ReconFixture f(32, 32, 16, 16);
     f.context.lumaQuantiser = 40;
+    setUpDequantFactors(&f.context);
     f.context.chromaQuantiser = 30;
+    setUpDequantFactors(&f.context);
     const int32_t values[] = {-300, -1, 0, 17, 255, 256, 1000};
     auto predict = [&](int32_t i) { return values[i % 7]; };
     auto clipped = [](int32_t v) { return v < 0 ? 0 : (v > 255 ? 255 : v); };
@@ -87,6 +89,7 @@ TEST(Reconstruct, FourByFourDcLevel) {
         SCOPED_TRACE(testing::Message() << "Q " << c.quantiser << " level " << c.level);
         ReconFixture f(16, 16, 8, 8);
         f.context.lumaQuantiser = c.quantiser;
+        setUpDequantFactors(&f.context);
         fillCandidate(f.context.lumaPred4x4[2], 16, 100);
         f.context.coeff4x4[0] = c.level;
         reconstructLuma4x4(&f.context, 4, 4, 2);
@@ -106,6 +109,7 @@ TEST(Reconstruct, FourByFourDcSpreadsEquallyOverTheBlock) {
                 static_cast<int32_t>(moved < 0 ? 0 : (moved > 255 ? 255 : moved));
             ReconFixture f(8, 8, 8, 8);
             f.context.lumaQuantiser = quantiser;
+            setUpDequantFactors(&f.context);
             fillCandidate(f.context.lumaPred4x4[9], 16, 100);
             f.context.coeff4x4[0] = level;
             reconstructLuma4x4(&f.context, 4, 0, 9);
@@ -127,6 +131,7 @@ TEST(Reconstruct, UniformEightByEightDcLevel) {
         SCOPED_TRACE(testing::Message() << "Q " << c.quantiser << " level " << c.level);
         ReconFixture f(16, 16, 8, 8);
         f.context.lumaQuantiser = c.quantiser;
+        setUpDequantFactors(&f.context);
         fillCandidate(f.context.lumaPred8x8[3], 64, 100);
         f.context.coeff8x8[0] = c.level;
         reconstructLuma8x8(&f.context, 8, 8, 3, 0);
@@ -138,6 +143,7 @@ TEST(Reconstruct, UniformEightByEightFirstHorizontalFrequency) {
     // Q 12: class 3 factor 19, times 3, times 2: d[1] = 114.
     ReconFixture f(16, 16, 8, 8);
     f.context.lumaQuantiser = 12;
+    setUpDequantFactors(&f.context);
     fillCandidate(f.context.lumaPred8x8[0], 64, 100);
     f.context.coeff8x8[1] = 3;
     reconstructLuma8x8(&f.context, 0, 8, 0, 0);
@@ -159,6 +165,7 @@ TEST(Reconstruct, WeightedEightByEightIgnoresTheLumaQuantiser) {
         ReconFixture f(16, 16, 8, 8);
         f.context.weightedDequant8x8 = tables.weightedDequant8x8;
         f.context.lumaQuantiser = pass == 0 ? 16 : 97;
+        setUpDequantFactors(&f.context);
         fillCandidate(f.context.lumaPred8x8[2], 64, 100);
         f.context.coeff8x8[0] = 2;   // d0 = 320
         f.context.coeff8x8[9] = -1;  // class 1: 29 * 5
@@ -187,7 +194,9 @@ TEST(Reconstruct, ChromaUsesTheChromaQuantiserForBothPlanes) {
     // At chroma Q 24 a DC level 2 gives d0 = 160 (101); at the luma Q 0 it would give 40 (100).
     ReconFixture f(32, 32, 16, 16);
     f.context.lumaQuantiser = 0;
+    setUpDequantFactors(&f.context);
     f.context.chromaQuantiser = 24;
+    setUpDequantFactors(&f.context);
     fillCandidate(f.context.crPred[3], 64, 100);
     fillCandidate(f.context.cbPred[5], 64, 100);
     f.context.coeffCr[0] = 2;
@@ -229,6 +238,7 @@ TEST(Reconstruct, ExtremeLevelsWrapWithoutFailing) {
         ReconFixture f(16, 16, 16, 16);
         f.context.weightedDequant8x8 = tables.weightedDequant8x8;
         f.context.chromaQuantiser = 80;
+        setUpDequantFactors(&f.context);
         auto level = [pattern](int32_t i, int32_t cap) {
             switch (pattern) {
                 case 0:
@@ -253,6 +263,7 @@ TEST(Reconstruct, ExtremeLevelsWrapWithoutFailing) {
         fillCandidate(f.context.cbPred[8], 64, 128);
         for (int32_t quantiser : {95, 96, 97}) {
             f.context.lumaQuantiser = quantiser;
+            setUpDequantFactors(&f.context);
             reconstructLuma4x4(&f.context, 0, 0, 8);
             reconstructLuma8x8(&f.context, 8, 0, 8, 0);
             reconstructLuma8x8(&f.context, 0, 8, 8, 1);

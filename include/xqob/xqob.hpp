@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ enum class ErrorCode {
     outOfMemory,      // an allocation failed or a size does not fit
     fileChanged,      // the file changed while it was being read
     invalidArgument,  // a bad image or option was passed in
+    stopped,          // the row callback asked to stop
 };
 
 struct Error {
@@ -75,6 +77,21 @@ Error readInfo(const uint8_t* data, size_t size, PictureInfo* info);
 Error decodeFile(const std::string& path, Image* image, const DecodeOptions& options = {});
 Error decodeMemory(const uint8_t* data, size_t size, Image* image,
                    const DecodeOptions& options = {});
+
+// Rows as they finish, with no buffer for the whole picture: begin (optional) gets the header
+// before anything is decoded, then row gets every row once, top to bottom, as soon as it is
+// final: width * channels bytes (1 gray, 3 R, G, B), valid only during the call. Either
+// returning false stops the decode with ErrorCode::stopped; no row follows a failure. An
+// exception thrown by either stops the decode too and reaches the caller after clean-up.
+struct RowReceiver {
+    std::function<bool(const PictureInfo& info)> begin;
+    std::function<bool(int32_t row, const uint8_t* pixels)> row;
+};
+
+Error decodeFileRows(const std::string& path, const RowReceiver& receiver,
+                     const DecodeOptions& options = {});
+Error decodeMemoryRows(const uint8_t* data, size_t size, const RowReceiver& receiver,
+                       const DecodeOptions& options = {});
 
 // image: 1 or 3 channels, 0..65535 pixels in each direction.
 Error encode(const Image& image, const EncodeOptions& options, std::vector<uint8_t>* qob);

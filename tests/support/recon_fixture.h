@@ -1,4 +1,4 @@
-// A DecoderContext whose planes, decodedMap, prediction candidates and coefficient blocks
+// A DecoderContext whose planes, prediction candidates and coefficient blocks
 // point into storage the fixture owns, for tests of single reconstruction stages.
 #pragma once
 
@@ -17,12 +17,10 @@ constexpr int32_t kUntouched = -7777;
 struct ReconFixture {
     DecoderContext context{};
     std::vector<uint8_t> planes;
-    std::vector<uint8_t> map;
     std::vector<int32_t> buffers;
 
     ReconFixture(int32_t lumaWidth, int32_t lumaHeight, int32_t chromaWidth, int32_t chromaHeight)
         : planes(3 * static_cast<size_t>(lumaWidth) * lumaHeight, 0),
-          map(static_cast<size_t>(lumaWidth) * lumaHeight, 0),
           buffers(10 * 64 + 10 * 16 + 2 * 9 * 64 + 64 + 16 + 64 + 64, kUntouched) {
         const size_t size = static_cast<size_t>(lumaWidth) * lumaHeight;
         context.width = lumaWidth;
@@ -34,7 +32,6 @@ struct ReconFixture {
         context.planeY = planes.data();
         context.planeCb = planes.data() + size;
         context.planeCr = planes.data() + 2 * size;
-        context.decodedMap = map.data();
         int32_t* next = buffers.data();
         auto take = [&next](int32_t count) {
             int32_t* block = next;
@@ -66,13 +63,6 @@ struct ReconFixture {
     uint8_t& luma(int32_t x, int32_t y) { return context.planeY[y * context.paddedWidth + x]; }
     uint8_t& cr(int32_t x, int32_t y) { return context.planeCr[y * context.chromaWidth + x]; }
     uint8_t& cb(int32_t x, int32_t y) { return context.planeCb[y * context.chromaWidth + x]; }
-    uint8_t& decoded(int32_t x, int32_t y) { return map[y * context.paddedWidth + x]; }
-
-    void markDecoded(int32_t x, int32_t y, int32_t w, int32_t h) {
-        for (int32_t r = y; r < y + h; ++r) {
-            for (int32_t c = x; c < x + w; ++c) decoded(c, r) = 1;
-        }
-    }
 };
 
 // Row r of an n-wide block in raster order.

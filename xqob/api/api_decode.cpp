@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <new>
 #include <stdexcept>
 
@@ -74,6 +75,42 @@ Error decode(const DecodeRequest& base, const PictureHeader& header, const Decod
     return Error{};
 }
 
+// Hands each row to the receiver; an exception from it is kept for the caller, since it must
+// not unwind through the decoder (which frees its memory only on its own error exit).
+struct RowForwarding {
+    const RowReceiver* receiver;
+    std::exception_ptr thrown;
+};
+
+bool forwardRow(void* opaque, int32_t row, const uint8_t* pixels) {
+    RowForwarding* forwarding = static_cast<RowForwarding*>(opaque);
+    try {
+        return forwarding->receiver->row(row, pixels);
+    } catch (...) {
+        forwarding->thrown = std::current_exception();
+        return false;
+    }
+}
+
+Error decodeRows(const DecodeRequest& base, const PictureHeader& header, const PictureInfo& info,
+                 const RowReceiver& receiver, const DecodeOptions& options) {
+    if (Error error = checkLimit(header, options)) return error;
+    if (!receiver.row) return Error{ErrorCode::invalidArgument, "no row callback given"};
+    if (receiver.begin && !receiver.begin(info)) {
+        return errorFrom(DecodeFailure{FailureReason::stoppedByCaller, 0});
+    }
+    RowForwarding forwarding{&receiver, nullptr};
+    DecodeRequest request = base;
+    request.expected = &header;
+    request.maxPixels = options.maxPixels;
+    request.sink = forwardRow;
+    request.sinkOpaque = &forwarding;
+    DecodeFailure failure;
+    const int32_t result = decodePicture(request, nullptr, &failure);
+    if (forwarding.thrown) std::rethrow_exception(forwarding.thrown);
+    return result == 0 ? Error{} : errorFrom(failure);
+}
+
 Error readFileHeader(const std::string& path, PictureHeader* header, uint64_t* headerBytes,
                      uint64_t* totalBytes) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -128,6 +165,32 @@ Error decodeMemory(const uint8_t* data, size_t size, Image* image, const DecodeO
     request.data = data;
     request.size = size;
     return decode(request, header, options, image);
+}
+
+Error decodeFileRows(const std::string& path, const RowReceiver& receiver,
+                     const DecodeOptions& options) {
+    PictureHeader header;
+    uint64_t headerBytes = 0, totalBytes = 0;
+    if (Error error = readFileHeader(path, &header, &headerBytes, &totalBytes)) return error;
+    PictureInfo info;
+    fillInfo(header, headerBytes, totalBytes, &info);
+    DecodeRequest request;
+    request.fileName = path.c_str();
+    return decodeRows(request, header, info, receiver, options);
+}
+
+Error decodeMemoryRows(const uint8_t* data, size_t size, const RowReceiver& receiver,
+                       const DecodeOptions& options) {
+    ByteSource source = memorySource(data, size);
+    PictureHeader header;
+    DecodeFailure failure;
+    if (readPictureHeader(&source, &header, &failure) != 0) return errorFrom(failure);
+    PictureInfo info;
+    fillInfo(header, uint64_t(source.consumed), size, &info);
+    DecodeRequest request;
+    request.data = data;
+    request.size = size;
+    return decodeRows(request, header, info, receiver, options);
 }
 
 const char* versionString() {

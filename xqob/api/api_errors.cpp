@@ -24,6 +24,8 @@ ErrorCode errorCodeOf(FailureReason reason) {
             return ErrorCode::tooLarge;
         case FailureReason::fileChanged:
             return ErrorCode::fileChanged;
+        case FailureReason::stoppedByCaller:
+            return ErrorCode::stopped;
     }
     return ErrorCode::outOfMemory;
 }

@@ -3,14 +3,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "xqob/decoder/allocation_chain.h"
+#include "xqob/dsp/dsp.h"
 #include "xqob/entropy/arith_decoder.h"
 #include "xqob/entropy/context_models.h"
-#include "xqob/output/colour.h"
 #include "xqob/output/deblock.h"
 #include "xqob/recon/plane_loops.h"
 #include "xqob/recon/quantiser.h"
+#include "xqob/recon/working_buffers.h"
 
 namespace xqob {
 
@@ -35,40 +37,78 @@ void setUpGeometry(DecoderContext* context) {
     context->chromaHeight = context->fullChroma ? context->paddedHeight : context->paddedHeight / 2;
 }
 
-// Three planes in one block: Y, then Cb, then Cr, each paddedWidth * paddedHeight bytes
-// whatever the chroma resolution.
-void allocateWorkspace(DecoderContext* context) {
+// Each plane at its own size; Cr follows Cb in one block. A gray picture has no chroma.
+// Nothing is cleared: every sample is reconstructed before anything reads it.
+void allocateWorkspace(DecoderContext* context, int32_t chromaWindow) {
+    context->dsp = dspFunctions(bestDspLevel());
     const uint64_t size = uint64_t(context->paddedWidth) * uint64_t(context->paddedHeight);
-    context->planeY = static_cast<uint8_t*>(chainAlloc(context, checkedSize(context, size, 3)));
-    context->planeCb = context->planeY + size;
-    context->planeCr = context->planeY + 2 * size;
+    context->planeY = chainAllocArray<uint8_t>(context, size);
+    context->chromaTop = 0;
+    context->chromaRows = context->chromaHeight;
+    if (chromaWindow > 0 && chromaWindow < context->chromaHeight) {
+        context->chromaRows = chromaWindow;
+    }
+    const uint64_t chromaSize = uint64_t(context->chromaWidth) * uint64_t(context->chromaRows);
+    context->planeCb = nullptr;
+    context->planeCr = nullptr;
+    if (!context->gray) {
+        context->planeCb =
+            static_cast<uint8_t*>(chainAlloc(context, checkedSize(context, chromaSize, 2)));
+        context->planeCr = context->planeCb + chromaSize;
+    }
     context->macroblockInfo = chainAllocArray<MacroblockInfo>(context, size / 256);
-    const uint64_t chromaSize = uint64_t(context->chromaWidth) * uint64_t(context->chromaHeight);
-    context->chromaBlockInfo = chainAllocArray<ChromaBlockInfo>(context, chromaSize / 64);
-    context->decodedMap = static_cast<uint8_t*>(chainAllocZeroed(context, size));
+    const uint64_t blocks = uint64_t(context->chromaWidth) * uint64_t(context->chromaHeight) / 64;
+    context->chromaBlockInfo = chainAllocArray<ChromaBlockInfo>(context, blocks);
 }
 
 namespace {
 
-void writeOutput(DecoderContext* context, uint8_t* pixels) {
-    // An empty picture writes nothing; its buffer may not even exist.
-    if (context->width == 0 || context->height == 0) return;
+// Rows of the chroma window: the rows that the block row being decoded, the filtering of
+// the row above it and the output rows waiting for it can touch lie within kChromaKeep rows
+// above that block row (the lowest is the third row above the previous block row, read by
+// its top edge), and the window moves by kChromaWindow - kChromaKeep rows at a time.
+constexpr int32_t kChromaWindow = 128;
+constexpr int32_t kChromaKeep = 24;
+
+// Makes room for chroma rows y..y+7: moves the last kChromaKeep rows to the window's top.
+void slideChromaWindow(DecoderContext* context, int32_t y) {
+    if (y + 8 <= context->chromaTop + context->chromaRows) return;
+    const int32_t top = y - kChromaKeep;
+    const size_t stride = size_t(context->chromaWidth);
+    const size_t from = size_t(top - context->chromaTop) * stride;
+    for (uint8_t* plane : {context->planeCb, context->planeCr}) {
+        std::memmove(plane, plane + from, size_t(kChromaKeep) * stride);
+    }
+    context->chromaTop = top;
+}
+
+// Reconstruction, deblocking and output row after row. A macroblock row is deblocked once
+// the row below it is reconstructed, since that row predicts from its unfiltered last
+// samples; rows go out once no later filtering can change them. The luma plane is complete
+// before the first chroma block, so a colour picture's rows go out during the chroma loop.
+void decodeRows(DecoderContext* context, RowOutput* output) {
+    const int32_t lumaRows = context->paddedHeight / 16;
+    for (int32_t i = 0; i < lumaRows; ++i) {
+        decodeLumaRow(context, 16 * i);
+        if (i == 0) continue;
+        deblockLumaRow(context, 16 * (i - 1));
+        if (context->gray) deliverRows(context, output, finalRows(i, context->paddedHeight, 16), 0);
+    }
+    if (lumaRows > 0) deblockLumaRow(context, 16 * (lumaRows - 1));
     if (context->gray) {
-        for (int32_t r = 0; r < context->height; ++r) {
-            std::memcpy(pixels + size_t(r) * size_t(context->width),
-                        context->planeY + size_t(r) * size_t(context->paddedWidth),
-                        size_t(context->width));
-        }
+        deliverRows(context, output, context->paddedHeight, 0);
         return;
     }
-    setUpColourTables(context);
-    if (context->fullChroma) {
-        convertFullResolution(context, context->planeY, pixels, context->paddedWidth,
-                              context->paddedHeight, context->width, context->height);
-    } else {
-        convertHalfResolution(context, context->planeY, pixels, context->paddedWidth,
-                              context->paddedHeight, context->width, context->height);
+    const int32_t chromaRows = context->chromaHeight / 8;
+    for (int32_t i = 0; i < chromaRows; ++i) {
+        slideChromaWindow(context, 8 * i);
+        decodeChromaRow(context, 8 * i);
+        if (i == 0) continue;
+        deblockChromaRow(context, 8 * (i - 1));
+        deliverRows(context, output, context->paddedHeight, finalRows(i, context->chromaHeight, 8));
     }
+    if (chromaRows > 0) deblockChromaRow(context, 8 * (chromaRows - 1));
+    deliverRows(context, output, context->paddedHeight, context->chromaHeight);
 }
 
 void runDecode(DecoderContext* context, ByteSource* source, const DecodeRequest& request,
@@ -90,20 +130,18 @@ void runDecode(DecoderContext* context, ByteSource* source, const DecodeRequest&
     takeHeader(context, header);
     setUpQuantiser(context);
     setUpGeometry(context);
-    allocateWorkspace(context);
+    allocateWorkspace(context, kChromaWindow);
     setUpModels(context);
+    allocateWorkingBuffers(context);
+    RowOutput output;
+    output.pixels = pixels;
+    output.provide = request.provideOutput;
+    output.provideOpaque = request.opaque;
+    output.sink = request.sink;
+    output.opaque = request.sinkOpaque;
+    setUpRowOutput(context, &output);
     startArithDecoder(context, source);
-    decodeLumaPlane(context);
-    if (!context->gray) decodeChromaPlane(context);
-    deblockPicture(context);
-    if (pixels == nullptr && request.provideOutput != nullptr) {
-        pixels = request.provideOutput(request.opaque);
-        if (pixels == nullptr && context->width != 0 && context->height != 0) {
-            failDecode(context, FailureReason::outOfMemory,
-                       int64_t(pixelCount) * (context->gray ? 1 : 3));
-        }
-    }
-    writeOutput(context, pixels);
+    decodeRows(context, &output);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "xqob/decoder/decoder_context.h"
+#include "xqob/output/picture_rows.h"
 #include "xqob/plugin/header.h"
 
 namespace xqob {
@@ -17,11 +18,17 @@ struct DecodeRequest {
     // sized from it, and a file that changed in between must not overrun it.
     const PictureHeader* expected = nullptr;
     uint64_t maxPixels = 0;  // refuse pictures of more pixels; 0 for no limit
-    // When pixels is null: called once every stage has succeeded, right before the output is
-    // written, to obtain the buffer; null from it fails the decode as out of memory. A failed
-    // decode then never touches output memory at all.
+    // When pixels is null: called right before the first row is written (rows are written as
+    // soon as they are final, during the decode), to obtain the buffer; null from it fails
+    // the decode as out of memory. A decode that fails before its first row never touches
+    // output memory at all.
     uint8_t* (*provideOutput)(void* opaque) = nullptr;
     void* opaque = nullptr;
+    // When pixels is null and sink is set: every row goes to sink, top to bottom, as soon as
+    // it is final; no buffer for the whole picture exists. After a failure no further row is
+    // delivered.
+    RowSink sink = nullptr;
+    void* sinkOpaque = nullptr;
     int64_t failAllocationAt = 0;  // test hook: make this chain allocation fail (from 1)
     bool plainEntropy = false;     // test hook: every bin through the plain decoder
 };
@@ -29,13 +36,16 @@ struct DecodeRequest {
 // Padded luma and chroma sizes from width, height and fullChroma (gray pictures too).
 void setUpGeometry(DecoderContext* context);
 
-// The planes (Y, Cb, Cr in one block of three padded luma planes), the block records and the
-// cleared decodedMap, for the geometry set up.
-void allocateWorkspace(DecoderContext* context);
+// The planes, each at its own size (no chroma planes for a gray picture), and the block
+// records, for the geometry set up. chromaWindow > 0 holds only that many chroma rows at a
+// time (a multiple of 8, at least 32), for a caller that slides them down the picture.
+void allocateWorkspace(DecoderContext* context, int32_t chromaWindow = 0);
 
 // Decodes into pixels: height rows of width * (gray ? 1 : 3) bytes, top row first. Returns 0
-// on success and 1 on failure, with the reason in failure (optional). On failure pixels is
-// left untouched. The number of chain allocations made is stored in allocations (optional).
+// on success and 1 on failure, with the reason in failure (optional). Rows are written as
+// soon as they are final, so a payload that fails part way may leave some rows written; a
+// failure of any allocation or of the header leaves pixels untouched. The number of chain
+// allocations made is stored in allocations (optional).
 int32_t decodePicture(const DecodeRequest& request, uint8_t* pixels,
                       DecodeFailure* failure = nullptr, int64_t* allocations = nullptr);
 

@@ -20,17 +20,22 @@ struct BitModel {
 };
 
 struct ChainBlock;
+struct DspFunctions;
 
 struct DecoderContext {
     // Geometry
     int32_t width;
     int32_t height;
-    int32_t paddedWidth;  // width rounded up to a multiple of 16; stride of planeY, decodedMap
+    int32_t paddedWidth;  // width rounded up to a multiple of 16; stride of planeY
     int32_t paddedHeight;
     int32_t chromaWidth;  // stride of both chroma planes
     int32_t chromaHeight;
+    // The chroma planes hold chromaRows rows from row chromaTop on: the whole plane, or a
+    // window that the decoder slides down as the chroma loop advances.
+    int32_t chromaTop;
+    int32_t chromaRows;
     uint8_t* planeY;
-    uint8_t* planeCr;
+    uint8_t* planeCr;  // chromaWidth x chromaHeight; null for a gray picture
     uint8_t* planeCb;
     // Header
     int32_t gray;
@@ -41,7 +46,6 @@ struct DecoderContext {
     // Block records
     MacroblockInfo* macroblockInfo;
     ChromaBlockInfo* chromaBlockInfo;
-    uint8_t* decodedMap;
     // Allocation chain; the error exit is the DecodeError exception caught by the driver.
     ChainBlock* chainHead;
     // Arithmetic decoder and byte input
@@ -97,6 +101,13 @@ struct DecoderContext {
     int32_t* crToG;
     int32_t* cbToB;
     uint8_t* clampTable;
+    // Dequantisation factor of every raster position, scale << qDiv, for the luma and chroma
+    // quantisers (setUpDequantFactors); the pixel kernels chosen for this processor (null:
+    // the reference kernels).
+    int32_t lumaFactors4x4[16];
+    int32_t lumaFactors8x8[64];
+    int32_t chromaFactors8x8[64];
+    const DspFunctions* dsp;
     // Outside the codec proper: why the decode failed, and a test hook that makes the
     // n-th chain allocation (counting from 1) fail; 0 disables it.
     DecodeFailure failure;

@@ -44,6 +44,9 @@ std::string describeFailure(const DecodeFailure& failure) {
             return text;
         case FailureReason::fileChanged:
             return "file changed while it was being read";
+        case FailureReason::stoppedByCaller:
+            std::snprintf(text, sizeof text, "stopped by the caller at row %lld", value);
+            return text;
     }
     return "unknown error";
 }

@@ -20,6 +20,7 @@ enum class FailureReason : int32_t {
     outOfMemory,        // value: the size of the refused request in bytes
     tooLarge,           // value, value2: width and height; limit: the pixel limit
     fileChanged,        // the header differs from the one the buffer was sized for
+    stoppedByCaller,    // value: the row the caller's row callback refused
 };
 
 struct DecodeFailure {

@@ -15,6 +15,8 @@ inline int32_t blend(const uint8_t* near, const uint8_t* far, int32_t j) {
 // Two output samples per chroma column j: (3 a(j) + a(j - 1) + 8) >> 4 at 2j and
 // (3 a(j) + a(j + 1) + 7) >> 4 at 2j + 1, with a missing neighbour replaced by a(j).
 // The results stay within 0..255. m >= 2, so the first and last columns differ.
+}  // namespace
+
 void upsampleRow(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t m) {
     const int32_t first = blend(near, far, 0);
     out[0] = static_cast<uint8_t>((4 * first + 8) >> 4);
@@ -31,8 +33,6 @@ void upsampleRow(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t 
     out[2 * m - 1] = static_cast<uint8_t>((4 * last + 7) >> 4);
 }
 
-}  // namespace
-
 void upsampleChroma(const uint8_t* chroma, uint8_t* upsampled, int32_t paddedWidth, int32_t width,
                     int32_t height) {
     const int32_t evenWidth = width + (width & 1);
@@ -48,24 +48,6 @@ void upsampleChroma(const uint8_t* chroma, uint8_t* upsampled, int32_t paddedWid
         if (r == 0 || r == evenHeight - 1) n = c;
         upsampleRow(chroma + c * chromaStride, chroma + n * chromaStride,
                     upsampled + ptrdiff_t(r) * paddedWidth, m);
-    }
-}
-
-void convertHalfResolution(DecoderContext* context, const uint8_t* planeY, uint8_t* out,
-                           int32_t paddedWidth, int32_t paddedHeight, int32_t width,
-                           int32_t height) {
-    // The padded plane size reaches 2^32 for the largest headers; twice that must not wrap.
-    const uint64_t planeSize = uint64_t(paddedWidth) * uint64_t(paddedHeight);
-    uint8_t* upsampledCb =
-        static_cast<uint8_t*>(chainAlloc(context, checkedSize(context, planeSize, 2)));
-    if (width <= 0 || height <= 0) return;
-    uint8_t* upsampledCr = upsampledCb + planeSize;
-    upsampleChroma(planeY + planeSize, upsampledCb, paddedWidth, width, height);
-    upsampleChroma(planeY + 2 * planeSize, upsampledCr, paddedWidth, width, height);
-    for (int32_t r = 0; r < height; ++r) {
-        const size_t row = size_t(r) * size_t(paddedWidth);
-        convertRow(context, planeY + row, upsampledCb + row, upsampledCr + row,
-                   out + size_t(r) * size_t(width) * 3, width);
     }
 }
 

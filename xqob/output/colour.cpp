@@ -51,16 +51,4 @@ void convertRow(const DecoderContext* context, const uint8_t* luma, const uint8_
     }
 }
 
-void convertFullResolution(DecoderContext* context, const uint8_t* planeY, uint8_t* out,
-                           int32_t paddedWidth, int32_t paddedHeight, int32_t width,
-                           int32_t height) {
-    if (width <= 0 || height <= 0) return;
-    const size_t planeSize = size_t(paddedWidth) * size_t(paddedHeight);
-    for (int32_t r = 0; r < height; ++r) {
-        const size_t row = size_t(r) * size_t(paddedWidth);
-        convertRow(context, planeY + row, planeY + planeSize + row, planeY + 2 * planeSize + row,
-                   out + size_t(r) * size_t(width) * 3, width);
-    }
-}
-
 }  // namespace xqob

@@ -7,24 +7,22 @@
 
 namespace xqob {
 
-// Allocates and fills crToR, cbToG, crToG, cbToB and clampTable.
+// Allocates and fills crToR, cbToG, crToG, cbToB and clampTable, the table form of the
+// conversion that convertRow uses; the decoder's kernels compute the same sums directly.
 void setUpColourTables(DecoderContext* context);
 
-// Both conversions read planeCb at planeY + paddedWidth * paddedHeight and planeCr at twice
-// that, and write height rows of width R, G, B pixels to out. The colour tables must be set up.
-// Full resolution: all three planes at stride paddedWidth.
-void convertFullResolution(DecoderContext* context, const uint8_t* planeY, uint8_t* out,
-                           int32_t paddedWidth, int32_t paddedHeight, int32_t width,
-                           int32_t height);
-// Half resolution: chroma planes at stride paddedWidth / 2, upsampled into a chain block of
-// 2 * paddedWidth * paddedHeight bytes before the conversion.
-void convertHalfResolution(DecoderContext* context, const uint8_t* planeY, uint8_t* out,
-                           int32_t paddedWidth, int32_t paddedHeight, int32_t width,
-                           int32_t height);
+// The whole picture into out: height rows of width R, G, B pixels, straight from planeY and
+// the context's planeCb and planeCr, one row at a time; half-resolution chroma is upsampled
+// row by row on the way. Allocates only two rows.
+void convertPicture(DecoderContext* context, uint8_t* out);
 
 // One output row of width pixels from co-sited luma, Cb and Cr samples.
 void convertRow(const DecoderContext* context, const uint8_t* luma, const uint8_t* cb,
                 const uint8_t* cr, uint8_t* out, int32_t width);
+
+// One upsampled row of 2m samples from the chroma rows near and far (m >= 2 columns of
+// each): horizontally and vertically interpolated, see upsampleChroma.
+void upsampleRow(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t m);
 
 // Brings a half-resolution chroma plane (stride paddedWidth / 2) to full resolution (stride
 // paddedWidth): rows 0..h2-1 and columns 0..2m-1 of upsampled, where h2 and w2 are height

@@ -26,35 +26,30 @@ void deblockMacroblock(DecoderContext* context, int32_t x, int32_t y, const Macr
     }
 }
 
-void deblockLumaPlane(DecoderContext* context) {
+}  // namespace
+
+void deblockLumaRow(DecoderContext* context, int32_t y) {
     if ((context->qualityIndex >> 1) < 22) return;
     const int32_t macroblocksPerRow = context->paddedWidth / 16;
-    for (int32_t y = 0; y < context->paddedHeight; y += 16) {
-        for (int32_t x = 0; x < context->paddedWidth; x += 16) {
-            const MacroblockInfo& info =
-                context->macroblockInfo[(y / 16) * macroblocksPerRow + x / 16];
-            deblockMacroblock(context, x, y, info);
-        }
-    }
+    const MacroblockInfo* info = context->macroblockInfo + (y / 16) * macroblocksPerRow;
+    for (int32_t x = 0; x < context->paddedWidth; x += 16)
+        deblockMacroblock(context, x, y, *info++);
 }
 
 // Each block's left edge, then its top edge, blocks in raster order; block types play no part.
-void deblockChromaPlanes(DecoderContext* context) {
+void deblockChromaRow(DecoderContext* context, int32_t y) {
     if ((context->chromaQuantiser >> 1) <= 17) return;
-    for (int32_t y = 0; y < context->chromaHeight; y += 8) {
-        for (int32_t x = 0; x < context->chromaWidth; x += 8) {
-            if (x > 0) filterChromaEdge(context, x, y, 0);
-            if (y > 0) filterChromaEdge(context, x, y, 1);
-        }
+    for (int32_t x = 0; x < context->chromaWidth; x += 8) {
+        if (x > 0) filterChromaEdge(context, x, y, 0);
+        if (y > 0) filterChromaEdge(context, x, y, 1);
     }
 }
 
-}  // namespace
-
 void deblockPicture(DecoderContext* context) {
-    deblockLumaPlane(context);
+    for (int32_t y = 0; y < context->paddedHeight; y += 16) deblockLumaRow(context, y);
     // The chroma planes of a gray picture are never output.
-    if (!context->gray) deblockChromaPlanes(context);
+    if (context->gray) return;
+    for (int32_t y = 0; y < context->chromaHeight; y += 8) deblockChromaRow(context, y);
 }
 
 }  // namespace xqob

@@ -19,6 +19,14 @@ extern const uint8_t chromaDeblockTable[41][3];
 // 8x8 chroma block position. In place; allocates nothing.
 void deblockPicture(DecoderContext* context);
 
+// One row of macroblocks (luma rows y..y+15) or of chroma blocks (chroma rows y..y+7), in
+// the order of the whole-plane pass. Filtering a row changes the two sample rows above it and
+// all but its last two rows' final values depend on nothing below; so once the row below has
+// been reconstructed (its prediction reads this row's last samples unfiltered), the row can be
+// filtered, and the result equals that of filtering the whole plane after reconstruction.
+void deblockLumaRow(DecoderContext* context, int32_t y);
+void deblockChromaRow(DecoderContext* context, int32_t y);
+
 // direction 0: vertical edge at column x + 4 * edge, rows y..y+7; 1: horizontal edge at
 // row y + 4 * edge, columns x..x+7. The edge must not lie on the plane's outer border.
 void filterLumaEdge(DecoderContext* context, int32_t x, int32_t y, int32_t edge, int32_t direction);

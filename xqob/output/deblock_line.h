@@ -1,22 +1,10 @@
-// Helpers shared by the luma and chroma edge filters.
+// Where an edge segment lies in its plane, for the luma and chroma edge filters.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 namespace xqob {
-
-inline int32_t clipRange(int32_t low, int32_t high, int32_t value) {
-    return value < low ? low : (value > high ? high : value);
-}
-
-inline uint8_t clipSample(int32_t value) {
-    return static_cast<uint8_t>(clipRange(0, 255, value));
-}
-
-inline int32_t absolute(int32_t value) {
-    return value < 0 ? -value : value;
-}
 
 // The first sample q0 of an 8-line segment, and the steps from one line to the next and from
 // p0 to q0 (1 or the row stride).

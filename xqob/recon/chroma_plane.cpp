@@ -10,14 +10,10 @@ namespace xqob {
 
 namespace {
 
-// The levels of a coded block, or zeros, into the coefficient block that reconstruction
-// reads.
+// The levels of a coded block into the coefficient block that reconstruction reads. An
+// uncoded block's coefficients are never read: its reconstruction is the prediction.
 void takeLevels(int32_t* coefficients, const int32_t* levels, bool coded) {
-    if (coded) {
-        std::memcpy(coefficients, levels, 64 * sizeof(int32_t));
-    } else {
-        std::memset(coefficients, 0, 64 * sizeof(int32_t));
-    }
+    if (coded) std::memcpy(coefficients, levels, 64 * sizeof(int32_t));
 }
 
 void decodeChromaBlock(DecoderContext* context, ChromaBlockInfo* info, int32_t x, int32_t y) {
@@ -27,22 +23,24 @@ void decodeChromaBlock(DecoderContext* context, ChromaBlockInfo* info, int32_t x
     takeLevels(context->coeffCb, levels.cb, info->codedCb != 0);
     if (info->blockType == Flat) {
         predictFlatChroma(context, x, y);
-        reconstructChroma(context, x, y, info->flatOffsetCr, info->flatOffsetCb);
+        reconstructChroma(context, x, y, info->flatOffsetCr, info->flatOffsetCb, info->codedCr,
+                          info->codedCb);
     } else {
         predictIntraChroma(context, y, x, info->mode);
-        reconstructChroma(context, x, y, info->mode, info->mode);
+        reconstructChroma(context, x, y, info->mode, info->mode, info->codedCr, info->codedCb);
     }
 }
 
 }  // namespace
 
+void decodeChromaRow(DecoderContext* context, int32_t y) {
+    ChromaBlockInfo* info = context->chromaBlockInfo + (y / 8) * (context->chromaWidth / 8);
+    for (int32_t x = 0; x < context->chromaWidth; x += 8) decodeChromaBlock(context, info++, x, y);
+}
+
 // Continues in the same arithmetic-coded stream right after the last luma bin.
 void decodeChromaPlane(DecoderContext* context) {
-    ChromaBlockInfo* info = context->chromaBlockInfo;
-    for (int32_t y = 0; y < context->chromaHeight; y += 8) {
-        for (int32_t x = 0; x < context->chromaWidth; x += 8)
-            decodeChromaBlock(context, info++, x, y);
-    }
+    for (int32_t y = 0; y < context->chromaHeight; y += 8) decodeChromaRow(context, y);
 }
 
 }  // namespace xqob

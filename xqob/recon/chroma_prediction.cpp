@@ -13,8 +13,8 @@ inline int32_t smooth3(int32_t a, int32_t b, int32_t d) {
 }
 
 // Presence is decided by position alone: the chroma blocks are decoded in raster order, so
-// everything above and to the left is already reconstructed.
-void predictChromaPlane(const uint8_t* plane, int32_t width, int32_t x, int32_t y, int32_t mode,
+// everything above and to the left is already reconstructed. block is the sample at (x, y).
+void predictChromaPlane(const uint8_t* block, int32_t width, int32_t x, int32_t y, int32_t mode,
                         int32_t* out) {
     const bool top = y > 0;
     const bool left = x > 0;
@@ -22,17 +22,17 @@ void predictChromaPlane(const uint8_t* plane, int32_t width, int32_t x, int32_t 
     int32_t l[8];
     int32_t c = 0;
     if (top) {
-        const uint8_t* above = plane + planeOffset(x, y - 1, width);
+        const uint8_t* above = block - width;
         for (int32_t i = 0; i < 8; ++i) t[i] = above[i];
         // The last block of a row has no above-right samples (signed test).
         const bool aboveRight = x <= width - 16;
         for (int32_t i = 8; i < 16; ++i) t[i] = aboveRight ? above[i] : above[7];
     }
     if (left) {
-        const uint8_t* beside = plane + planeOffset(x - 1, y, width);
+        const uint8_t* beside = block - 1;
         for (int32_t i = 0; i < 8; ++i) l[i] = beside[planeOffset(0, i, width)];
     }
-    if (top && left) c = plane[planeOffset(x - 1, y - 1, width)];
+    if (top && left) c = block[-width - 1];
     int32_t ts[16];
     int32_t ls[8];
     int32_t cs;
@@ -61,8 +61,9 @@ void smoothChromaReferences(const int32_t* t, const int32_t* l, int32_t c, bool 
 
 void predictIntraChroma(DecoderContext* context, int32_t y, int32_t x, int32_t mode) {
     const int32_t width = context->chromaWidth;
-    predictChromaPlane(context->planeCr, width, x, y, mode, context->crPred[mode]);
-    predictChromaPlane(context->planeCb, width, x, y, mode, context->cbPred[mode]);
+    const ptrdiff_t offset = chromaOffset(context, x, y);
+    predictChromaPlane(context->planeCr + offset, width, x, y, mode, context->crPred[mode]);
+    predictChromaPlane(context->planeCb + offset, width, x, y, mode, context->cbPred[mode]);
 }
 
 }  // namespace xqob

@@ -12,11 +12,11 @@ void fill64(int32_t value, int32_t* out) {
 
 // The mean of the 8 samples to the left and the 8 above (not the corner), and the mean - 1
 // and + 1, into candidates 0, 1 and 2. A candidate that would leave 0..255 is not written:
-// it keeps whatever the plane's last prediction left there. Flat blocks lie at x, y >= 8.
-void predictFlatPlane(const uint8_t* plane, int32_t stride, int32_t x, int32_t y,
-                      int32_t* const* candidates) {
-    const uint8_t* above = plane + planeOffset(x, y - 1, stride);
-    const uint8_t* beside = plane + planeOffset(x - 1, y, stride);
+// it keeps whatever the plane's last prediction left there. block is the block's first
+// sample; Flat blocks lie at x, y >= 8.
+void predictFlatPlane(const uint8_t* block, int32_t stride, int32_t* const* candidates) {
+    const uint8_t* above = block - stride;
+    const uint8_t* beside = block - 1;
     int32_t sum = 0;
     for (int32_t i = 0; i < 8; ++i) sum += above[i] + beside[planeOffset(0, i, stride)];
     const int32_t mean = (sum + 8) >> 4;
@@ -28,12 +28,14 @@ void predictFlatPlane(const uint8_t* plane, int32_t stride, int32_t x, int32_t y
 }  // namespace
 
 void predictFlatLuma(DecoderContext* context, int32_t x, int32_t y) {
-    predictFlatPlane(context->planeY, context->paddedWidth, x, y, context->lumaPred8x8);
+    const int32_t stride = context->paddedWidth;
+    predictFlatPlane(context->planeY + planeOffset(x, y, stride), stride, context->lumaPred8x8);
 }
 
 void predictFlatChroma(DecoderContext* context, int32_t x, int32_t y) {
-    predictFlatPlane(context->planeCr, context->chromaWidth, x, y, context->crPred);
-    predictFlatPlane(context->planeCb, context->chromaWidth, x, y, context->cbPred);
+    const ptrdiff_t offset = chromaOffset(context, x, y);
+    predictFlatPlane(context->planeCr + offset, context->chromaWidth, context->crPred);
+    predictFlatPlane(context->planeCb + offset, context->chromaWidth, context->cbPred);
 }
 
 }  // namespace xqob

@@ -11,40 +11,29 @@ namespace xqob {
 
 namespace {
 
-void markDecoded(DecoderContext* context, int32_t x, int32_t y, int32_t size) {
-    uint8_t* row = context->decodedMap + size_t(y) * size_t(context->paddedWidth) + size_t(x);
-    for (int32_t r = 0; r < size; ++r, row += context->paddedWidth)
-        std::memset(row, 1, size_t(size));
-}
-
-// The levels of a coded block, or zeros, into the coefficient block that reconstruction
-// reads.
+// The levels of a coded block into the coefficient block that reconstruction reads. An
+// uncoded block's coefficients are never read: its reconstruction is the prediction.
 void takeLevels(int32_t* coefficients, const int32_t* levels, bool coded, int32_t count) {
-    if (coded) {
-        std::memcpy(coefficients, levels, size_t(count) * sizeof(int32_t));
-    } else {
-        std::memset(coefficients, 0, size_t(count) * sizeof(int32_t));
-    }
+    if (coded) std::memcpy(coefficients, levels, size_t(count) * sizeof(int32_t));
 }
 
 void decodeFlatQuadrant(DecoderContext* context, MacroblockInfo* info, int32_t q, int32_t qx,
                         int32_t qy, const int32_t* levels) {
     takeLevels(context->coeff8x8, levels, (info->codedQuadrants >> q) & 1, 64);
     predictFlatLuma(context, qx, qy);
-    reconstructLuma8x8(context, qx, qy, info->flatOffset[q], 1);
-    markDecoded(context, qx, qy, 8);
+    reconstructLuma8x8(context, qx, qy, info->flatOffset[q], 1, (info->codedQuadrants >> q) & 1);
 }
 
 void decodeIntra8x8Quadrant(DecoderContext* context, MacroblockInfo* info, int32_t q, int32_t qx,
                             int32_t qy, int32_t type, const int32_t* levels) {
     takeLevels(context->coeff8x8, levels, (info->codedQuadrants >> q) & 1, 64);
     predictIntraLuma8x8(qy, qx, context, info->mode8x8[q]);
-    reconstructLuma8x8(context, qx, qy, info->mode8x8[q], type == Intra8x8Weighted ? 1 : 0);
-    markDecoded(context, qx, qy, 8);
+    reconstructLuma8x8(context, qx, qy, info->mode8x8[q], type == Intra8x8Weighted ? 1 : 0,
+                       (info->codedQuadrants >> q) & 1);
 }
 
-// Four 4x4 blocks, top-left, top-right, bottom-left, bottom-right, each reconstructed and
-// marked before the next one is predicted.
+// Four 4x4 blocks, top-left, top-right, bottom-left, bottom-right, each reconstructed before
+// the next one is predicted.
 void decodeIntra4x4Quadrant(DecoderContext* context, MacroblockInfo* info, int32_t qx, int32_t qy,
                             const int32_t* levels) {
     for (int32_t i = 0; i < 4; ++i) {
@@ -53,8 +42,7 @@ void decodeIntra4x4Quadrant(DecoderContext* context, MacroblockInfo* info, int32
         const int32_t k = blockIndex4x4(bx, by);
         takeLevels(context->coeff4x4, levels + 16 * i, (info->coded4x4 >> k) & 1, 16);
         predictIntraLuma4x4(bx, by, context, info->mode4x4[k]);
-        reconstructLuma4x4(context, bx, by, info->mode4x4[k]);
-        markDecoded(context, bx, by, 4);
+        reconstructLuma4x4(context, bx, by, info->mode4x4[k], (info->coded4x4 >> k) & 1);
     }
 }
 
@@ -79,13 +67,14 @@ void decodeMacroblock(DecoderContext* context, MacroblockInfo* info, int32_t x, 
 
 }  // namespace
 
+void decodeLumaRow(DecoderContext* context, int32_t y) {
+    MacroblockInfo* info = context->macroblockInfo + (y / 16) * (context->paddedWidth / 16);
+    for (int32_t x = 0; x < context->paddedWidth; x += 16) decodeMacroblock(context, info++, x, y);
+}
+
 void decodeLumaPlane(DecoderContext* context) {
     allocateWorkingBuffers(context);
-    MacroblockInfo* info = context->macroblockInfo;
-    for (int32_t y = 0; y < context->paddedHeight; y += 16) {
-        for (int32_t x = 0; x < context->paddedWidth; x += 16)
-            decodeMacroblock(context, info++, x, y);
-    }
+    for (int32_t y = 0; y < context->paddedHeight; y += 16) decodeLumaRow(context, y);
 }
 
 }  // namespace xqob

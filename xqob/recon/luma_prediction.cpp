@@ -1,6 +1,7 @@
 #include "xqob/recon/luma_prediction.h"
 
 #include "xqob/recon/intra_prediction.h"
+#include "xqob/recon/neighbour_presence.h"
 #include "xqob/recon/plane_offset.h"
 
 namespace xqob {
@@ -8,10 +9,11 @@ namespace xqob {
 namespace {
 
 // The references of an n x n luma block at (x, y): n samples above, n above-right, n to the
-// left and the corner. A neighbour counts as present when its first sample is marked in the
-// decodedMap; the above-right samples also need to lie inside the padded plane (a signed
-// test: x > width - 2n never has them) and otherwise repeat the last sample above. The
-// corner is present exactly when both the top and the left are; it is 0 otherwise.
+// left and the corner. The block above and the block to the left always precede this one in
+// decoding order, so they are present exactly when the block is not on the plane's top row or
+// left column. The above-right samples must also be decoded already and lie inside the padded
+// plane (a signed test: x > width - 2n never has them), and otherwise repeat the last sample
+// above. The corner is present exactly when both the top and the left are; it is 0 otherwise.
 struct LumaReferences {
     int32_t t[16];
     int32_t l[8];
@@ -25,14 +27,13 @@ void gatherLumaReferences(const DecoderContext* context, int32_t x, int32_t y,
                           LumaReferences* refs) {
     const int32_t width = context->paddedWidth;
     const uint8_t* plane = context->planeY;
-    const uint8_t* map = context->decodedMap;
-    refs->top = y > 0 && map[planeOffset(x, y - 1, width)] != 0;
-    refs->left = x > 0 && map[planeOffset(x - 1, y, width)] != 0;
+    refs->top = y > 0;
+    refs->left = x > 0;
     refs->c = 0;
     if (refs->top) {
         const uint8_t* above = plane + planeOffset(x, y - 1, width);
         for (int32_t i = 0; i < n; ++i) refs->t[i] = above[i];
-        const bool aboveRight = x + 2 * n <= width && map[planeOffset(x + n, y - 1, width)] != 0;
+        const bool aboveRight = x + 2 * n <= width && aboveRightDecoded(x, y, n);
         for (int32_t i = n; i < 2 * n; ++i) refs->t[i] = aboveRight ? above[i] : above[n - 1];
     }
     if (refs->left) {

@@ -1,5 +1,5 @@
 // Luma intra prediction of 4x4 blocks and 8x8 quadrants; neighbour presence comes from the
-// decodedMap and the right edge of the padded plane.
+// decoding order and the right edge of the padded plane.
 #pragma once
 
 #include <cstdint>

@@ -10,4 +10,10 @@ namespace xqob {
 void decodeLumaPlane(DecoderContext* context);
 void decodeChromaPlane(DecoderContext* context);
 
+// One row of the loops: the macroblocks at luma rows y..y+15, or the chroma block positions
+// at chroma rows y..y+7. Rows must come in order, the luma plane's before the chroma
+// plane's, with the working buffers allocated.
+void decodeLumaRow(DecoderContext* context, int32_t y);
+void decodeChromaRow(DecoderContext* context, int32_t y);
+
 }  // namespace xqob

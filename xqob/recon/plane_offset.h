@@ -5,10 +5,17 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "xqob/decoder/decoder_context.h"
+
 namespace xqob {
 
 inline ptrdiff_t planeOffset(int32_t x, int32_t y, int32_t stride) {
     return static_cast<ptrdiff_t>(y) * stride + x;
+}
+
+// Offset of chroma sample (x, y) in planeCr and planeCb, which hold the rows from chromaTop on.
+inline ptrdiff_t chromaOffset(const DecoderContext* context, int32_t x, int32_t y) {
+    return planeOffset(x, y - context->chromaTop, context->chromaWidth);
 }
 
 }  // namespace xqob

@@ -55,6 +55,19 @@ constexpr int32_t kWeightedRow = 8;
 
 }  // namespace
 
+void setUpDequantFactors(DecoderContext* context) {
+    // Quantisers are 0..97, so qDiv is at most 8 and every factor below 2^24.
+    const int32_t luma = context->lumaQuantiser;
+    const int32_t chroma = context->chromaQuantiser;
+    for (int32_t k = 0; k < 16; ++k) {
+        context->lumaFactors4x4[k] = dequantScale4x4[luma % 12][class4[k]] << (luma / 12);
+    }
+    for (int32_t k = 0; k < 64; ++k) {
+        context->lumaFactors8x8[k] = dequantScale8x8[luma % 12][class8[k]] << (luma / 12);
+        context->chromaFactors8x8[k] = dequantScale8x8[chroma % 12][class8[k]] << (chroma / 12);
+    }
+}
+
 void setUpQuantiser(DecoderContext* context) {
     int32_t* quantMatrix = chainAllocArray<int32_t>(context, 64);
     int32_t* weighted = chainAllocArray<int32_t>(context, 64);
@@ -72,6 +85,7 @@ void setUpQuantiser(DecoderContext* context) {
         quantMatrix[i] = a;
         weighted[i] = dequantScale8x8[kWeightedRow][class8[i]] * a;
     }
+    setUpDequantFactors(context);
 }
 
 }  // namespace xqob

@@ -1,0 +1,52 @@
+#include "xqob/dsp/dsp.h"
+
+#include <initializer_list>
+
+#include "xqob/dsp/reference.h"
+#include "xqob/dsp/x86.h"
+
+namespace xqob {
+
+const DspFunctions referenceDsp = {
+    reconstruct4x4Reference,    reconstruct8x8Reference,      putPrediction4x4Reference,
+    putPrediction8x8Reference,  convertRowReference,          upsampleRowReference,
+    filterLumaSegmentReference, filterChromaSegmentReference,
+};
+
+#if XQOB_DSP_X86
+namespace {
+
+bool processorHas(DspLevel level) {
+    __builtin_cpu_init();
+    if (level == DspLevel::avx2) return __builtin_cpu_supports("avx2");
+    return __builtin_cpu_supports("sse2");
+}
+
+}  // namespace
+#endif
+
+const DspFunctions* dspFunctions(DspLevel level) {
+    switch (level) {
+        case DspLevel::reference:
+            return &referenceDsp;
+#if XQOB_DSP_X86
+        case DspLevel::sse2:
+            return processorHas(level) ? &sse2Dsp : nullptr;
+        case DspLevel::avx2:
+            return processorHas(level) ? &avx2Dsp : nullptr;
+#else
+        default:
+            return nullptr;
+#endif
+    }
+    return nullptr;
+}
+
+DspLevel bestDspLevel() {
+    for (DspLevel level : {DspLevel::avx2, DspLevel::sse2}) {
+        if (dspFunctions(level) != nullptr) return level;
+    }
+    return DspLevel::reference;
+}
+
+}  // namespace xqob

@@ -1,0 +1,160 @@
+// AVX2 kernels: the 8x8 reconstruction with one row per register, and the colour conversion
+// 16 pixels at a time with byte shuffles for the R, G, B interleave.
+#include "xqob/dsp/x86.h"
+
+#if XQOB_DSP_X86
+#include <immintrin.h>
+
+#include "xqob/dsp/reference.h"
+#include "xqob/dsp/x86_avx2.h"
+
+namespace xqob {
+
+namespace {
+
+XQOB_AVX2 inline __m256i load8x32(const int32_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+XQOB_AVX2 inline void transpose8x8(__m256i* r) {
+    __m256i t[8], u[8];
+    for (int32_t i = 0; i < 8; i += 2) {
+        t[i] = _mm256_unpacklo_epi32(r[i], r[i + 1]);
+        t[i + 1] = _mm256_unpackhi_epi32(r[i], r[i + 1]);
+    }
+    for (int32_t i = 0; i < 8; i += 4) {
+        u[i] = _mm256_unpacklo_epi64(t[i], t[i + 2]);
+        u[i + 1] = _mm256_unpackhi_epi64(t[i], t[i + 2]);
+        u[i + 2] = _mm256_unpacklo_epi64(t[i + 1], t[i + 3]);
+        u[i + 3] = _mm256_unpackhi_epi64(t[i + 1], t[i + 3]);
+    }
+    for (int32_t i = 0; i < 4; ++i) {
+        r[i] = _mm256_permute2x128_si256(u[i], u[i + 4], 0x20);
+        r[i + 4] = _mm256_permute2x128_si256(u[i], u[i + 4], 0x31);
+    }
+}
+
+XQOB_AVX2 inline void inverse8(__m256i* s) {
+    const __m256i a0 = _mm256_add_epi32(s[0], s[4]);
+    const __m256i a4 = _mm256_sub_epi32(s[0], s[4]);
+    const __m256i a2 = _mm256_sub_epi32(_mm256_srai_epi32(s[2], 1), s[6]);
+    const __m256i a6 = _mm256_add_epi32(s[2], _mm256_srai_epi32(s[6], 1));
+    const __m256i b0 = _mm256_add_epi32(a0, a6);
+    const __m256i b2 = _mm256_add_epi32(a4, a2);
+    const __m256i b4 = _mm256_sub_epi32(a4, a2);
+    const __m256i b6 = _mm256_sub_epi32(a0, a6);
+    const __m256i a1 = _mm256_sub_epi32(_mm256_sub_epi32(_mm256_sub_epi32(s[5], s[3]), s[7]),
+                                        _mm256_srai_epi32(s[7], 1));
+    const __m256i a3 = _mm256_sub_epi32(_mm256_sub_epi32(_mm256_add_epi32(s[1], s[7]), s[3]),
+                                        _mm256_srai_epi32(s[3], 1));
+    const __m256i a5 = _mm256_add_epi32(_mm256_add_epi32(_mm256_sub_epi32(s[7], s[1]), s[5]),
+                                        _mm256_srai_epi32(s[5], 1));
+    const __m256i a7 = _mm256_add_epi32(_mm256_add_epi32(_mm256_add_epi32(s[3], s[5]), s[1]),
+                                        _mm256_srai_epi32(s[1], 1));
+    const __m256i b1 = _mm256_add_epi32(a1, _mm256_srai_epi32(a7, 2));
+    const __m256i b7 = _mm256_sub_epi32(a7, _mm256_srai_epi32(a1, 2));
+    const __m256i b3 = _mm256_add_epi32(a3, _mm256_srai_epi32(a5, 2));
+    const __m256i b5 = _mm256_sub_epi32(_mm256_srai_epi32(a3, 2), a5);
+    s[0] = _mm256_add_epi32(b0, b7);
+    s[1] = _mm256_add_epi32(b2, b5);
+    s[2] = _mm256_add_epi32(b4, b3);
+    s[3] = _mm256_add_epi32(b6, b1);
+    s[4] = _mm256_sub_epi32(b6, b1);
+    s[5] = _mm256_sub_epi32(b4, b3);
+    s[6] = _mm256_sub_epi32(b2, b5);
+    s[7] = _mm256_sub_epi32(b0, b7);
+}
+
+// Two 16-bit factors side by side, for _mm256_madd_epi16 on lanes interleaved first, second.
+constexpr int32_t colourPair(int32_t first, int32_t second) {
+    return static_cast<int32_t>((uint32_t(uint16_t(first))) | (uint32_t(uint16_t(second)) << 16));
+}
+
+// (first * a + second * b) >> 16 per 16-bit lane; the unpacks and the pack work within each
+// 128-bit half, so the lanes come back in their order.
+XQOB_AVX2 inline __m256i term(__m256i first, __m256i second, int32_t factors, int32_t add) {
+    const __m256i pair = _mm256_set1_epi32(factors);
+    const __m256i rounding = _mm256_set1_epi32(add);
+    const __m256i low =
+        _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(first, second), pair), rounding);
+    const __m256i high =
+        _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(first, second), pair), rounding);
+    return _mm256_packs_epi32(_mm256_srai_epi32(low, 16), _mm256_srai_epi32(high, 16));
+}
+
+XQOB_AVX2 inline __m128i toBytes(__m256i words) {
+    return _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1));
+}
+
+// Byte b of output block k (16 bytes) is channel (16k + b) % 3 of pixel (16k + b) / 3; the
+// mask for channel c picks that pixel where the channel matches and zero elsewhere.
+XQOB_AVX2 inline __m128i interleaveMask(int32_t block, int32_t channel) {
+    alignas(16) int8_t mask[16];
+    for (int32_t b = 0; b < 16; ++b) {
+        const int32_t at = 16 * block + b;
+        mask[b] = at % 3 == channel ? int8_t(at / 3) : int8_t(-128);
+    }
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(mask));
+}
+
+}  // namespace
+
+XQOB_AVX2 void reconstruct8x8Avx2(const int32_t* levels, const int32_t* factors,
+                                  const int32_t* prediction, uint8_t* dst, ptrdiff_t stride) {
+    __m256i s[8];
+    for (int32_t r = 0; r < 8; ++r) {
+        s[r] = _mm256_mullo_epi32(load8x32(factors + 8 * r), load8x32(levels + 8 * r));
+    }
+    // Rows: lanes hold one position of every row; then columns: lanes hold the columns.
+    transpose8x8(s);
+    inverse8(s);
+    transpose8x8(s);
+    inverse8(s);
+    const __m256i half = _mm256_set1_epi32(128);
+    for (int32_t r = 0; r < 8; ++r, dst += stride) {
+        const __m256i p = _mm256_slli_epi32(load8x32(prediction + 8 * r), 8);
+        const __m256i v = _mm256_srai_epi32(_mm256_add_epi32(_mm256_add_epi32(p, s[r]), half), 8);
+        // Saturating packs clip to 0..255 exactly.
+        const __m128i words =
+            _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(words, words));
+    }
+}
+
+// The factor splits of the SSE2 version: 91881 = 65536 + 26345, -46802 = -65536 + 18734,
+// 116130 = 131072 - 14942, each fitting the signed 16-bit madd.
+XQOB_AVX2 void convertRowAvx2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
+                              uint8_t* out, int32_t width) {
+    __m128i masks[3][3];
+    for (int32_t k = 0; k < 3; ++k) {
+        for (int32_t c = 0; c < 3; ++c) masks[k][c] = interleaveMask(k, c);
+    }
+    const __m256i bias = _mm256_set1_epi16(128);
+    const __m256i two = _mm256_set1_epi16(2);
+    int32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const __m256i y =
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x)));
+        const __m256i u = _mm256_sub_epi16(
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x))), bias);
+        const __m256i v = _mm256_sub_epi16(
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x))), bias);
+        const __m256i red = _mm256_add_epi16(v, term(v, two, colourPair(26345, 16384), 0));
+        const __m256i green = _mm256_sub_epi16(term(u, v, colourPair(-22554, 18734), 32768), v);
+        const __m256i blue =
+            _mm256_add_epi16(_mm256_add_epi16(u, u), term(u, two, colourPair(-14942, 16384), 0));
+        const __m128i channels[3] = {toBytes(_mm256_add_epi16(y, red)),
+                                     toBytes(_mm256_add_epi16(y, green)),
+                                     toBytes(_mm256_add_epi16(y, blue))};
+        for (int32_t k = 0; k < 3; ++k) {
+            __m128i block = _mm_shuffle_epi8(channels[0], masks[k][0]);
+            block = _mm_or_si128(block, _mm_shuffle_epi8(channels[1], masks[k][1]));
+            block = _mm_or_si128(block, _mm_shuffle_epi8(channels[2], masks[k][2]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x + 16 * k), block);
+        }
+    }
+    convertRowReference(luma + x, cb + x, cr + x, out + 3 * x, width - x);
+}
+
+}  // namespace xqob
+#endif

@@ -1,0 +1,14 @@
+// The AVX2 kernels one by one (each built with its own target attribute).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace xqob {
+
+void reconstruct8x8Avx2(const int32_t* levels, const int32_t* factors, const int32_t* prediction,
+                        uint8_t* dst, ptrdiff_t stride);
+void convertRowAvx2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
+                    int32_t width);
+
+}  // namespace xqob
