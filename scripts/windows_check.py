@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
-"""Checks the Windows plug-in against the Linux one.
+"""Checks a Windows plug-in against the Linux one.
 
-The DLL must export exactly the six entry points under their plain names, each a stdcall
-function (it removes its own arguments), have the C runtime start-up that calls DllMain as
-its entry point, and import only system DLLs. Run through xqob-host.exe under Wine, it must
-decode every test picture to the same bytes as the Linux host does with libxqob.so, refuse
-every broken file (exit status 1) and report the same plug-in and picture information.
+The DLL must be built for its machine (32-bit x86 or x86-64), export exactly the six entry
+points under their plain names, have the C runtime start-up that calls DllMain as its entry
+point, and import only system DLLs. On 32-bit x86 each export is a stdcall function (it
+removes its own arguments); on x86-64, where there is one calling convention, the caller
+removes them. Run through xqob-host.exe under Wine, it must decode every test picture to the
+same bytes as the Linux host does with the Linux plug-in, refuse every broken file (exit
+status 1) and report the same plug-in and picture information. --static-only stops after
+the checks of the binaries, for machines that cannot run the DLL's architecture.
 
-Wine is run as found on PATH, with the WINEPREFIX and WINEDEBUG of the environment.
+Wine is run as --wine names it, with the WINEPREFIX and WINEDEBUG of the environment.
 """
 
 import argparse
@@ -19,7 +22,7 @@ import subprocess
 import sys
 import tempfile
 
-# Name and number of 32-bit arguments of each export.
+# Name and number of arguments of each export (each 32 bits wide on 32-bit x86).
 EXPORTS = {
     "vkmGetPluginInfo": 6,
     "vkmLoadPictureInit": 1,
@@ -52,7 +55,35 @@ def run(command, timeout=60):
 # ---- The binary itself ---------------------------------------------------------------------
 
 
-def check_dll_structure(objdump, dll):
+# What differs between the two machines: the file format objdump reports, the symbol that
+# implements an export, the ret each export must end with, and the runtime start-up symbols.
+ARCHITECTURES = {
+    "x86": {
+        "format": "pei-i386",
+        "symbol": lambda name, arguments: "_%s@%d" % (name, 4 * arguments),
+        "ret": lambda arguments: "$0x%x" % (4 * arguments),
+        "startup": "_DllMainCRTStartup@12",
+        "startup_body": "___DllMainCRTStartup",
+        "dllmain": "_DllMain@12",
+    },
+    "x64": {
+        "format": "pei-x86-64",
+        "symbol": lambda name, arguments: name,
+        "ret": lambda arguments: "",
+        "startup": "DllMainCRTStartup",
+        "startup_body": "__DllMainCRTStartup",
+        "dllmain": "DllMain",
+    },
+}
+
+
+def check_dll_structure(objdump, dll, arch):
+    spec = ARCHITECTURES[arch]
+    file_format = re.search(r"file format (\S+)", run([objdump, "-f", dll]).stdout.decode())
+    if not file_format or file_format.group(1) != spec["format"]:
+        fail("%s is not a %s file (objdump reads it as %s)" % (
+            dll, spec["format"], file_format.group(1) if file_format else "unknown"))
+        return
     headers = run([objdump, "-p", dll]).stdout.decode()
     names = re.findall(r"^\s*\[\s*\d+\]\s+(\S+)\s*$",
                        headers.split("[Ordinal/Name Pointer] Table", 1)[-1], re.M)
@@ -85,21 +116,23 @@ def check_dll_structure(objdump, dll):
                     "--stop-address=%d" % (text + end), dll]).stdout.decode()
 
     for name, arguments in EXPORTS.items():
-        symbol = "_%s@%d" % (name, 4 * arguments)
+        symbol = spec["symbol"](name, arguments)
         if symbol not in symbols:
-            fail("no stdcall function %s behind export %s" % (symbol, name))
+            fail("no function %s behind export %s" % (symbol, name))
             continue
         if text + symbols[symbol] - base not in export_rvas:
             fail("export %s is not bound to %s" % (name, symbol))
-        returns = re.findall(r"\tret\b[ \t]*(\S*)", function_code(symbol))
-        if not returns or any(r != "$0x%x" % (4 * arguments) for r in returns):
-            fail("%s returns with %s, expected ret $0x%x" % (symbol, returns, 4 * arguments))
+        returns = re.findall(r"\tret[a-z]*\b[ \t]*(\S*)", function_code(symbol))
+        expected = spec["ret"](arguments)
+        if not returns or any(r != expected for r in returns):
+            fail("%s returns with %s, expected ret %s" % (symbol, returns, expected))
 
-    startup = "_DllMainCRTStartup@12"
+    startup = spec["startup"]
     if symbols.get(startup) is None or text + symbols[startup] != entry:
         fail("entry point is not the runtime start-up %s" % startup)
-    if "_DllMain@12" not in symbols or not re.search(
-            r"call\s+\S+\s+<_DllMain@12>", function_code("___DllMainCRTStartup")):
+    if spec["dllmain"] not in symbols or not re.search(
+            r"call\s+\S+\s+<%s>" % re.escape(spec["dllmain"]),
+            function_code(spec["startup_body"])):
         fail("the runtime start-up does not call DllMain")
 
 
@@ -192,7 +225,7 @@ class Hosts:
 
     def windows(self, *arguments):
         converted = [a if a.startswith("--") else windows_path(a) for a in arguments]
-        return run(["wine", self.args.windows_host, *converted])
+        return run([self.args.wine, self.args.windows_host, *converted])
 
     def decode(self, name, path, expected_status):
         """Decodes with both hosts; compares status and output bytes."""
@@ -272,18 +305,27 @@ def check_info(hosts, work):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--arch", choices=sorted(ARCHITECTURES), required=True)
     parser.add_argument("--objdump", required=True)
     parser.add_argument("--dll", required=True)
     parser.add_argument("--windows-host", required=True)
-    parser.add_argument("--linux-host", required=True)
-    parser.add_argument("--linux-library", required=True)
+    parser.add_argument("--static-only", action="store_true",
+                        help="check the binaries only; do not run them under Wine")
+    parser.add_argument("--wine", default="wine", help="the Wine loader to run the host with")
+    parser.add_argument("--linux-host")
+    parser.add_argument("--linux-library")
     parser.add_argument("--samples", default="samples")
     parser.add_argument("--qob", help="qob tool whose encoder output joins the test pictures")
     parser.add_argument("--jobs", type=int, default=4)
     args = parser.parse_args()
 
-    check_dll_structure(args.objdump, args.dll)
+    check_dll_structure(args.objdump, args.dll, args.arch)
     check_host_imports(args.objdump, args.windows_host)
+    if args.static_only:
+        print("windows check (%s, binaries only): %d failures" % (args.arch, len(failures)))
+        return 1 if failures else 0
+    if not args.linux_host or not args.linux_library:
+        parser.error("--linux-host and --linux-library are needed to run the comparison")
 
     with tempfile.TemporaryDirectory(prefix="xqob-windows-") as work:
         cases = []
@@ -313,8 +355,8 @@ def main():
                     fail("%s: %s" % (name, problem))
 
     counts = [sum(1 for case in cases if case[2] == status) for status in (0, 1)]
-    print("windows check: %d pictures that open, %d that must not, %d either way; %d failures"
-          % (counts[0], counts[1], len(cases) - sum(counts), len(failures)))
+    print("windows check (%s, under Wine): %d pictures that open, %d that must not, %d either way; %d failures"
+          % (args.arch, counts[0], counts[1], len(cases) - sum(counts), len(failures)))
     return 1 if failures else 0
 
 
