@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "xqob/plugin/header.h"
+#include "xqob/format/header.h"
 
 namespace xqob {
 

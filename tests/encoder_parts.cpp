@@ -13,7 +13,7 @@
 #include "xqob/decoder/allocation_chain.h"
 #include "xqob/entropy/context_models.h"
 #include "xqob/output/colour.h"
-#include "xqob/plugin/header.h"
+#include "xqob/format/header.h"
 #include "xqob/recon/transform.h"
 
 namespace xqob::test {

@@ -10,7 +10,7 @@
 #include "tests/support/png_bytes.h"
 #include "tests/support/qob_files.h"
 #include "tests/support/synthetic_images.h"
-#include "xqob/plugin/header.h"
+#include "xqob/format/header.h"
 
 namespace xqob::test {
 namespace {

@@ -12,7 +12,7 @@
 #include "xqob/entropy/luma_syntax.h"
 #include "xqob/entropy/residual.h"
 #include "xqob/output/deblock.h"
-#include "xqob/plugin/header.h"
+#include "xqob/format/header.h"
 #include "xqob/recon/plane_loops.h"
 #include "xqob/recon/quantiser.h"
 
