@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "encoder/encode_picture.h"
+#include "xqob/encoder/encode_picture.h"
 #include "tests/support/png_bytes.h"
 #include "tests/support/qob_files.h"
 #include "tests/support/synthetic_images.h"

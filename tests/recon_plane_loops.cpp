@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "coder/residual_writer.h"
-#include "coder/syntax_writer.h"
+#include "xqob/coder/residual_writer.h"
+#include "xqob/coder/syntax_writer.h"
 #include "tests/support/entropy_fixture.h"
 #include "xqob/decoder/allocation_chain.h"
 #include "xqob/entropy/luma_syntax.h"

@@ -1,4 +1,4 @@
-#include "encoder/encoder_state.h"
+#include "xqob/encoder/encoder_state.h"
 
 namespace xqob {
 

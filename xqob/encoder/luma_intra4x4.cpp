@@ -2,11 +2,11 @@
 // the next one is weighed, since it is that block's neighbour.
 #include <cstring>
 
-#include "encoder/block_commit.h"
-#include "encoder/block_metrics.h"
-#include "encoder/luma_decisions.h"
-#include "encoder/mode_search.h"
-#include "encoder/rate_estimate.h"
+#include "xqob/encoder/block_commit.h"
+#include "xqob/encoder/block_metrics.h"
+#include "xqob/encoder/luma_decisions.h"
+#include "xqob/encoder/mode_search.h"
+#include "xqob/encoder/rate_estimate.h"
 #include "xqob/entropy/luma_syntax.h"
 #include "xqob/entropy/residual.h"
 #include "xqob/recon/luma_prediction.h"

@@ -5,11 +5,11 @@
 
 #include <cstdint>
 
-#include "coder/binary_encoder.h"
-#include "encoder/encode_statistics.h"
-#include "encoder/forward_transform.h"
-#include "encoder/quantise.h"
-#include "encoder/source_planes.h"
+#include "xqob/coder/binary_encoder.h"
+#include "xqob/encoder/encode_statistics.h"
+#include "xqob/encoder/forward_transform.h"
+#include "xqob/encoder/quantise.h"
+#include "xqob/encoder/source_planes.h"
 #include "xqob/decoder/decoder_context.h"
 
 namespace xqob {

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "coder/binary_encoder.h"
+#include "xqob/coder/binary_encoder.h"
 #include "xqob/decoder/decoder_context.h"
 
 namespace xqob {

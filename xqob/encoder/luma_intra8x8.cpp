@@ -1,10 +1,10 @@
 // Decisions for the quadrant kinds coded as one 8x8 block: Intra8x8, Intra8x8Weighted, Flat.
 #include <cstring>
 
-#include "encoder/block_metrics.h"
-#include "encoder/luma_decisions.h"
-#include "encoder/mode_search.h"
-#include "encoder/rate_estimate.h"
+#include "xqob/encoder/block_metrics.h"
+#include "xqob/encoder/luma_decisions.h"
+#include "xqob/encoder/mode_search.h"
+#include "xqob/encoder/rate_estimate.h"
 #include "xqob/entropy/residual.h"
 #include "xqob/recon/flat_prediction.h"
 #include "xqob/recon/luma_prediction.h"

@@ -2,9 +2,9 @@
 // before the next one is weighed.
 #include <cstring>
 
-#include "encoder/block_commit.h"
-#include "encoder/luma_decisions.h"
-#include "encoder/random_decisions.h"
+#include "xqob/encoder/block_commit.h"
+#include "xqob/encoder/luma_decisions.h"
+#include "xqob/encoder/random_decisions.h"
 #include "xqob/entropy/luma_syntax.h"
 
 namespace xqob {

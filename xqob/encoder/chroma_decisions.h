@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "encoder/block_commit.h"
-#include "encoder/encoder_state.h"
+#include "xqob/encoder/block_commit.h"
+#include "xqob/encoder/encoder_state.h"
 
 namespace xqob {
 

@@ -1,9 +1,9 @@
-#include "encoder/quantise.h"
+#include "xqob/encoder/quantise.h"
 
 #include <cmath>
 #include <cstdlib>
 
-#include "encoder/rate_estimate.h"
+#include "xqob/encoder/rate_estimate.h"
 #include "xqob/recon/quantiser.h"
 
 namespace xqob {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "encoder/encode_statistics.h"
+#include "xqob/encoder/encode_statistics.h"
 
 namespace xqob {
 

@@ -1,11 +1,11 @@
-#include "encoder/chroma_decisions.h"
+#include "xqob/encoder/chroma_decisions.h"
 
 #include <cstring>
 
-#include "encoder/block_metrics.h"
-#include "encoder/mode_search.h"
-#include "encoder/random_decisions.h"
-#include "encoder/rate_estimate.h"
+#include "xqob/encoder/block_metrics.h"
+#include "xqob/encoder/mode_search.h"
+#include "xqob/encoder/random_decisions.h"
+#include "xqob/encoder/rate_estimate.h"
 #include "xqob/entropy/residual.h"
 #include "xqob/recon/chroma_prediction.h"
 #include "xqob/recon/flat_prediction.h"

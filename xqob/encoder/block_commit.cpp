@@ -1,10 +1,10 @@
-#include "encoder/block_commit.h"
+#include "xqob/encoder/block_commit.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "coder/residual_writer.h"
-#include "coder/syntax_writer.h"
+#include "xqob/coder/residual_writer.h"
+#include "xqob/coder/syntax_writer.h"
 #include "xqob/entropy/chroma_syntax.h"
 #include "xqob/entropy/luma_syntax.h"
 #include "xqob/recon/chroma_prediction.h"

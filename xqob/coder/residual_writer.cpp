@@ -1,4 +1,4 @@
-#include "coder/residual_writer.h"
+#include "xqob/coder/residual_writer.h"
 
 namespace xqob {
 

@@ -1,4 +1,4 @@
-#include "encoder/encode_picture.h"
+#include "xqob/encoder/encode_picture.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,10 +6,10 @@
 #include <memory>
 #include <new>
 
-#include "encoder/chroma_decisions.h"
-#include "encoder/encoder_state.h"
-#include "encoder/header_writer.h"
-#include "encoder/luma_decisions.h"
+#include "xqob/encoder/chroma_decisions.h"
+#include "xqob/encoder/encoder_state.h"
+#include "xqob/encoder/header_writer.h"
+#include "xqob/encoder/luma_decisions.h"
 #include "xqob/decoder/allocation_chain.h"
 #include "xqob/decoder/decode_picture.h"
 #include "xqob/entropy/context_models.h"

@@ -1,8 +1,8 @@
-#include "encoder/random_decisions.h"
+#include "xqob/encoder/random_decisions.h"
 
 #include <cstring>
 
-#include "encoder/block_commit.h"
+#include "xqob/encoder/block_commit.h"
 #include "xqob/entropy/chroma_syntax.h"
 #include "xqob/entropy/luma_syntax.h"
 #include "xqob/entropy/residual.h"

@@ -1,4 +1,4 @@
-#include "encoder/block_metrics.h"
+#include "xqob/encoder/block_metrics.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "encoder/source_planes.h"
+#include "xqob/encoder/source_planes.h"
 
 #include <algorithm>
 #include <cmath>

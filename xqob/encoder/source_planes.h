@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "encoder/encode_picture.h"
+#include "xqob/encoder/encode_picture.h"
 
 namespace xqob {
 

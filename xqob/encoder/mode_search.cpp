@@ -1,4 +1,4 @@
-#include "encoder/mode_search.h"
+#include "xqob/encoder/mode_search.h"
 
 #include "xqob/recon/plane_offset.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "coder/binary_encoder.h"
+#include "xqob/coder/binary_encoder.h"
 #include "xqob/entropy/residual.h"
 
 namespace xqob {

@@ -1,4 +1,4 @@
-#include "coder/syntax_writer.h"
+#include "xqob/coder/syntax_writer.h"
 
 #include "xqob/entropy/chroma_syntax.h"
 #include "xqob/entropy/luma_syntax.h"

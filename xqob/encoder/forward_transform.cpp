@@ -1,4 +1,4 @@
-#include "encoder/forward_transform.h"
+#include "xqob/encoder/forward_transform.h"
 
 #include "xqob/recon/transform.h"
 

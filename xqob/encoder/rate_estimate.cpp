@@ -1,4 +1,4 @@
-#include "encoder/rate_estimate.h"
+#include "xqob/encoder/rate_estimate.h"
 
 #include <array>
 #include <cmath>

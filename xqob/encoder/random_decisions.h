@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "encoder/encoder_state.h"
+#include "xqob/encoder/encoder_state.h"
 
 namespace xqob {
 

@@ -1,4 +1,4 @@
-#include "encoder/encode_statistics.h"
+#include "xqob/encoder/encode_statistics.h"
 
 namespace xqob {
 

@@ -1,4 +1,4 @@
-#include "encoder/header_writer.h"
+#include "xqob/encoder/header_writer.h"
 
 namespace xqob {
 
