@@ -5,8 +5,8 @@
 #include <functional>
 #include <random>
 
-#include "xqob/coder/residual_writer.h"
 #include "tests/support/entropy_fixture.h"
+#include "xqob/coder/residual_writer.h"
 #include "xqob/entropy/chroma_syntax.h"
 #include "xqob/entropy/luma_syntax.h"
 

@@ -6,9 +6,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "xqob/encoder/encode_picture.h"
 #include "xqob/capi/capi_common.h"
 #include "xqob/capi/pixel_formats.h"
+#include "xqob/encoder/encode_picture.h"
 
 using namespace xqob;
 

@@ -6,12 +6,12 @@
 #include <memory>
 #include <new>
 
+#include "xqob/decoder/allocation_chain.h"
+#include "xqob/decoder/decode_picture.h"
 #include "xqob/encoder/chroma_decisions.h"
 #include "xqob/encoder/encoder_state.h"
 #include "xqob/encoder/header_writer.h"
 #include "xqob/encoder/luma_decisions.h"
-#include "xqob/decoder/allocation_chain.h"
-#include "xqob/decoder/decode_picture.h"
 #include "xqob/entropy/context_models.h"
 #include "xqob/output/colour.h"
 #include "xqob/output/deblock.h"

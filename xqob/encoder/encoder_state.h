@@ -6,11 +6,11 @@
 #include <cstdint>
 
 #include "xqob/coder/binary_encoder.h"
+#include "xqob/decoder/decoder_context.h"
 #include "xqob/encoder/encode_statistics.h"
 #include "xqob/encoder/forward_transform.h"
 #include "xqob/encoder/quantise.h"
 #include "xqob/encoder/source_planes.h"
-#include "xqob/decoder/decoder_context.h"
 
 namespace xqob {
 
