@@ -431,6 +431,27 @@ TEST(CapiEncode, RefusesBadImagesAndOptions) {
     }
 }
 
+TEST(CapiEncode, PicturesWithoutRowsOrColumnsNeedNoPixels) {
+    for (auto [width, height] : {std::pair{0, 5}, std::pair{5, 0}}) {
+        for (int32_t format = XQOB_FORMAT_GRAY; format <= XQOB_FORMAT_BGR; ++format) {
+            SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " format " +
+                         std::to_string(format));
+            xqob_image image = sized<xqob_image>();
+            image.format = format;
+            image.width = width;
+            image.height = height;
+            uint8_t* output = nullptr;
+            size_t size = 0;
+            ASSERT_EQ(xqob_encode(&image, nullptr, &output, &size, nullptr), XQOB_OK);
+            xqob_info info = sized<xqob_info>();
+            EXPECT_EQ(xqob_info_memory(output, size, &info, nullptr), XQOB_OK);
+            EXPECT_EQ(info.width, width);
+            EXPECT_EQ(info.height, height);
+            xqob_free(output);
+        }
+    }
+}
+
 TEST(CapiVersion, AgreesWithTheCppInterface) {
     const uint32_t v = xqob_version();
     const std::string text = std::to_string(v >> 16) + "." + std::to_string((v >> 8) & 255) + "." +

@@ -83,6 +83,8 @@ void convertRows(const uint8_t* source, int32_t sourceChannels, int32_t width, i
 
 void packRows(const uint8_t* source, size_t stride, int32_t format, int32_t width, int32_t height,
               uint8_t* destination) {
+    // A picture without columns has no rows to copy (source and destination may be null).
+    if (width == 0) return;
     const Layout layout = layoutOf(format);
     const size_t channels = format == XQOB_FORMAT_GRAY ? 1 : 3;
     for (int32_t y = 0; y < height; ++y) {
