@@ -5,7 +5,7 @@
  *                                            the pixels of `qob decode`
  *   pixbuf_check broken SAMPLE               damaged and truncated files fail with our message
  *   pixbuf_check mime SAMPLE                 the MIME database knows image/x-qob
- *   pixbuf_check thumbnail PNG SIZE          a thumbnail fits SIZE, touching it on one side
+ *   pixbuf_check longer-side FILE SIZE       FILE loads, and its longer side is SIZE pixels
  *
  * Prints "N passed, N failed" and exits non-zero on any failure. */
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -301,15 +301,15 @@ static int check_mime(const char* sample) {
     return report();
 }
 
-static int check_thumbnail(const char* path, int size) {
+static int check_longer_side(const char* path, int size) {
     GError* error = NULL;
-    GdkPixbuf* thumbnail = gdk_pixbuf_new_from_file(path, &error);
-    check(thumbnail != NULL, error != NULL ? error->message : "", path);
-    if (thumbnail != NULL) {
-        const int width = gdk_pixbuf_get_width(thumbnail);
-        const int height = gdk_pixbuf_get_height(thumbnail);
-        check(MAX(width, height) == size && MIN(width, height) > 0, "wrong thumbnail size", path);
-        g_object_unref(thumbnail);
+    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(path, &error);
+    check(pixbuf != NULL, error != NULL ? error->message : "", path);
+    if (pixbuf != NULL) {
+        const int width = gdk_pixbuf_get_width(pixbuf);
+        const int height = gdk_pixbuf_get_height(pixbuf);
+        check(MAX(width, height) == size && MIN(width, height) > 0, "wrong size", path);
+        g_object_unref(pixbuf);
     }
     g_clear_error(&error);
     return report();
@@ -319,8 +319,8 @@ int main(int argc, char** argv) {
     if (argc >= 3 && strcmp(argv[1], "samples") == 0) return check_samples(argc - 2, argv + 2);
     if (argc == 3 && strcmp(argv[1], "broken") == 0) return check_broken(argv[2]);
     if (argc == 3 && strcmp(argv[1], "mime") == 0) return check_mime(argv[2]);
-    if (argc == 4 && strcmp(argv[1], "thumbnail") == 0)
-        return check_thumbnail(argv[2], atoi(argv[3]));
-    fprintf(stderr, "usage: pixbuf_check samples|broken|mime|thumbnail ...\n");
+    if (argc == 4 && strcmp(argv[1], "longer-side") == 0)
+        return check_longer_side(argv[2], atoi(argv[3]));
+    fprintf(stderr, "usage: pixbuf_check samples|broken|mime|longer-side ...\n");
     return 2;
 }

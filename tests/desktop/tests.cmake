@@ -47,3 +47,11 @@ if(GDK_PIXBUF_THUMBNAILER AND NOT XQOB_SANITIZE)
                    ${desktop_root}/samples/chelsea-q75.qob ${desktop_root}/samples/camera-gray.qob)
   set_tests_properties(desktop.Thumbnailer PROPERTIES ENVIRONMENT "${desktop_environment}")
 endif()
+
+# cmake --install: the loader lands in a loaders folder and finds the installed library.
+if(NOT XQOB_SANITIZE)
+  add_test(NAME desktop.InstalledLoader
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/installed.sh ${CMAKE_BINARY_DIR}
+                   $<TARGET_FILE:test_desktop_pixbuf> ${GDK_PIXBUF_QUERY_LOADERS}
+                   ${desktop_root}/samples/chelsea-q75.qob 451)
+endif()

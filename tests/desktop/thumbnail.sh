@@ -18,6 +18,6 @@ for sample in "$@"; do
         command=${command//%o/$output}
         # shellcheck disable=SC2086
         $command
-        "$check" thumbnail "$output" "$size"
+        "$check" longer-side "$output" "$size"
     done
 done
