@@ -94,18 +94,25 @@ static GdkPixbuf* wrap_pixels(xqob_image* image, GError** error) {
     return pixbuf;
 }
 
+/* The picture of a finished decode, or NULL with *error set. */
+static GdkPixbuf* finish_decode(xqob_status status, xqob_image* image, const xqob_error* failure,
+                                GError** error) {
+    if (status != XQOB_OK) {
+        set_qob_error(error, failure);
+        return NULL;
+    }
+    if (!check_not_empty(image->width, image->height, error)) return NULL;
+    return wrap_pixels(image, error);
+}
+
 /* Decodes a whole file held in memory. */
 static GdkPixbuf* decode_bytes(const guint8* data, gsize size, GError** error) {
     xqob_decode_options options;
     xqob_image image = {.struct_size = sizeof image, .format = XQOB_FORMAT_RGB};
     xqob_error failure = {.struct_size = sizeof failure};
     init_options(&options);
-    if (xqob_decode_memory(data, size, &options, &image, &failure) != XQOB_OK) {
-        set_qob_error(error, &failure);
-        return NULL;
-    }
-    if (!check_not_empty(image.width, image.height, error)) return NULL;
-    return wrap_pixels(&image, error);
+    xqob_status status = xqob_decode_memory(data, size, &options, &image, &failure);
+    return finish_decode(status, &image, &failure, error);
 }
 
 /* ---- Whole file from a stream ---- */
@@ -127,12 +134,8 @@ static GdkPixbuf* qob_image_load(FILE* file, GError** error) {
     xqob_image image = {.struct_size = sizeof image, .format = XQOB_FORMAT_RGB};
     xqob_error failure = {.struct_size = sizeof failure};
     init_options(&options);
-    if (xqob_decode_callback(read_stream, &input, &options, &image, &failure) != XQOB_OK) {
-        set_qob_error(error, &failure);
-        return NULL;
-    }
-    if (!check_not_empty(image.width, image.height, error)) return NULL;
-    return wrap_pixels(&image, error);
+    xqob_status status = xqob_decode_callback(read_stream, &input, &options, &image, &failure);
+    return finish_decode(status, &image, &failure, error);
 }
 
 /* ---- Bytes in pieces ---- */
