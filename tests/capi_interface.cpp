@@ -2,6 +2,7 @@
 // strides against the C++ interface, the read and row callbacks, and encoding.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -66,7 +67,7 @@ struct Reader {
         Reader* reader = static_cast<Reader*>(opaque);
         if (reader->fail) return SIZE_MAX;
         size = std::min({size, reader->chunk, reader->bytes->size() - reader->offset});
-        std::memcpy(buffer, reader->bytes->data() + reader->offset, size);
+        if (size != 0) std::memcpy(buffer, reader->bytes->data() + reader->offset, size);
         reader->offset += size;
         return size;
     }
@@ -285,16 +286,31 @@ TEST(CapiDecode, FormatsAndStridesMatchTheCppInterface) {
 
 TEST(CapiDecode, EmptyPicturesAllocateNothing) {
     for (auto [width, height] : {std::pair{0, 9}, std::pair{9, 0}, std::pair{0, 0}}) {
-        const std::vector<uint8_t> file =
-            encodePicture(xqob::test::makePicture(xqob::test::Pattern::flat, width, height, 3));
-        Decoded d;
-        d.image.format = XQOB_FORMAT_BGRA;
-        ASSERT_EQ(xqob_decode_memory(file.data(), file.size(), nullptr, &d.image, &d.error),
-                  XQOB_OK)
-            << d.error.message;
-        EXPECT_EQ(d.image.pixels, nullptr);
-        EXPECT_EQ(d.image.width, width);
-        EXPECT_EQ(d.image.height, height);
+        for (int32_t channels : {1, 3}) {
+            const std::vector<uint8_t> file = encodePicture(
+                xqob::test::makePicture(xqob::test::Pattern::flat, width, height, channels));
+            for (int32_t format : {XQOB_FORMAT_GRAY, XQOB_FORMAT_RGB, XQOB_FORMAT_BGRA}) {
+                SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " format " +
+                             std::to_string(format) + " from " + std::to_string(channels));
+                Decoded d;
+                d.image.format = format;
+                ASSERT_EQ(xqob_decode_memory(file.data(), file.size(), nullptr, &d.image, &d.error),
+                          XQOB_OK)
+                    << d.error.message;
+                EXPECT_EQ(d.image.pixels, nullptr);
+                EXPECT_EQ(d.image.width, width);
+                EXPECT_EQ(d.image.height, height);
+                // The same into a caller's buffer that has no room at all.
+                uint8_t none = 0;
+                Decoded caller;
+                caller.image.format = format;
+                caller.image.pixels = &none;
+                ASSERT_EQ(xqob_decode_memory(file.data(), file.size(), nullptr, &caller.image,
+                                             &caller.error),
+                          XQOB_OK);
+                caller.image.pixels = nullptr;
+            }
+        }
     }
 }
 
@@ -350,7 +366,8 @@ TEST(CapiEncode, EveryFormatAndStrideEncodesTheSamePicture) {
     xqob_encode_options options;
     ASSERT_EQ(xqob_init_encode_options(&options, sizeof options), XQOB_OK);
     options.quality = 60;
-    const int order[][4] = {{}, {}, {0, 1, 2, -1}, {0, 1, 2, 3}, {2, 1, 0, 3}, {2, 1, 0, -1}};
+    // The colour channel at each byte of a pixel; -1 for alpha (any value, not stored).
+    const int order[][4] = {{}, {}, {0, 1, 2, -1}, {0, 1, 2, -1}, {2, 1, 0, -1}, {2, 1, 0, -1}};
     for (int32_t format = XQOB_FORMAT_RGB; format <= XQOB_FORMAT_BGR; ++format) {
         SCOPED_TRACE(format);
         const size_t bytes = format == XQOB_FORMAT_RGB || format == XQOB_FORMAT_BGR ? 3 : 4;

@@ -3,7 +3,7 @@
 // must still decode to exactly the encoder's reconstruction.
 #include <gtest/gtest.h>
 
-#include "encoder/encode_picture.h"
+#include "xqob/encoder/encode_picture.h"
 #include "tests/support/synthetic_images.h"
 
 namespace xqob::test {

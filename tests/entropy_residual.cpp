@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "coder/residual_writer.h"
+#include "xqob/coder/residual_writer.h"
 #include "tests/support/entropy_fixture.h"
 
 namespace xqob::testing {

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "encoder/encode_picture.h"
-#include "encoder/source_planes.h"
+#include "xqob/encoder/encode_picture.h"
+#include "xqob/encoder/source_planes.h"
 #include "tools/qob/commands.h"
 #include "tools/qob/image_io.h"
 #include "xqob/decoder/decode_picture.h"

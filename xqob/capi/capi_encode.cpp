@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "encoder/encode_picture.h"
+#include "xqob/encoder/encode_picture.h"
 #include "xqob/capi/capi_common.h"
 #include "xqob/capi/pixel_formats.h"
 

@@ -6,7 +6,7 @@
 
 #include <xqob/xqob.h>
 #include "xqob/decoder/failure.h"
-#include "xqob/plugin/header.h"
+#include "xqob/format/header.h"
 
 namespace xqob {
 

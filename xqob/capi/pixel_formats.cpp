@@ -64,6 +64,8 @@ int32_t bytesPerPixel(int32_t format) {
 
 void convertRows(const uint8_t* source, int32_t sourceChannels, int32_t width, int32_t first,
                  int32_t count, int32_t format, uint8_t* destination, size_t stride) {
+    // A picture without columns has no source rows at all (source may be null).
+    if (width == 0) return;
     const size_t sourceRow = size_t(width) * size_t(sourceChannels);
     const Layout layout = layoutOf(format);
     for (int32_t y = first; y < first + count; ++y) {

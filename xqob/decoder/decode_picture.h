@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "xqob/decoder/decoder_context.h"
-#include "xqob/plugin/header.h"
+#include "xqob/format/header.h"
 
 namespace xqob {
 
