@@ -5,7 +5,7 @@
 
 #include <xqob/xqob.hpp>
 
-#include "xqob/plugin/header.h"
+#include "xqob/format/header.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     xqob::ByteSource source = xqob::memorySource(data, size);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "encoder/encode_picture.h"
+#include "xqob/encoder/encode_picture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "coder/binary_encoder.h"
+#include "xqob/coder/binary_encoder.h"
 
 #include <gtest/gtest.h>
 

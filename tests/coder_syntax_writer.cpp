@@ -1,12 +1,12 @@
-#include "coder/syntax_writer.h"
+#include "xqob/coder/syntax_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <random>
 
-#include "coder/residual_writer.h"
 #include "tests/support/entropy_fixture.h"
+#include "xqob/coder/residual_writer.h"
 #include "xqob/entropy/chroma_syntax.h"
 #include "xqob/entropy/luma_syntax.h"
 

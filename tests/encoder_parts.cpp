@@ -6,14 +6,14 @@
 #include <cstdlib>
 #include <random>
 
-#include "encoder/encode_picture.h"
-#include "encoder/forward_transform.h"
-#include "encoder/quantise.h"
-#include "encoder/source_planes.h"
 #include "xqob/decoder/allocation_chain.h"
+#include "xqob/encoder/encode_picture.h"
+#include "xqob/encoder/forward_transform.h"
+#include "xqob/encoder/quantise.h"
+#include "xqob/encoder/source_planes.h"
 #include "xqob/entropy/context_models.h"
+#include "xqob/format/header.h"
 #include "xqob/output/colour.h"
-#include "xqob/plugin/header.h"
 #include "xqob/recon/transform.h"
 
 namespace xqob::test {

@@ -3,8 +3,8 @@
 // must still decode to exactly the encoder's reconstruction.
 #include <gtest/gtest.h>
 
-#include "encoder/encode_picture.h"
 #include "tests/support/synthetic_images.h"
+#include "xqob/encoder/encode_picture.h"
 
 namespace xqob::test {
 namespace {

@@ -2,8 +2,8 @@
 // exactly the pixels the encoder predicted, and quality must buy fidelity.
 #include <gtest/gtest.h>
 
-#include "encoder/encode_picture.h"
 #include "tests/support/synthetic_images.h"
+#include "xqob/encoder/encode_picture.h"
 
 namespace xqob::test {
 namespace {

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "encoder/encode_picture.h"
 #include "tests/support/png_bytes.h"
 #include "tests/support/qob_files.h"
 #include "tests/support/synthetic_images.h"
-#include "xqob/plugin/header.h"
+#include "xqob/encoder/encode_picture.h"
+#include "xqob/format/header.h"
 
 namespace xqob::test {
 namespace {

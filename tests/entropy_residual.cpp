@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "coder/residual_writer.h"
 #include "tests/support/entropy_fixture.h"
+#include "xqob/coder/residual_writer.h"
 
 namespace xqob::testing {
 namespace {

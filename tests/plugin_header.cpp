@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/qob_files.h"
-#include "xqob/plugin/header.h"
+#include "xqob/format/header.h"
 
 namespace xqob {
 namespace {

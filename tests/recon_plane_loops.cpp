@@ -5,14 +5,14 @@
 
 #include <cstring>
 
-#include "coder/residual_writer.h"
-#include "coder/syntax_writer.h"
 #include "tests/support/entropy_fixture.h"
+#include "xqob/coder/residual_writer.h"
+#include "xqob/coder/syntax_writer.h"
 #include "xqob/decoder/allocation_chain.h"
 #include "xqob/entropy/luma_syntax.h"
 #include "xqob/entropy/residual.h"
+#include "xqob/format/header.h"
 #include "xqob/output/deblock.h"
-#include "xqob/plugin/header.h"
 #include "xqob/recon/plane_loops.h"
 #include "xqob/recon/quantiser.h"
 

@@ -1,14 +1,41 @@
 #!/usr/bin/env bash
-# Installs the build in BUILD into a temporary prefix, then builds and runs a separate
-# project that finds the package with find_package(xqob).
+# Installs the build in BUILD into a temporary prefix, then:
+# - builds and runs a separate CMake project that finds the package with find_package(xqob)
+#   and links both the C++ interface (xqob::api) and the shared library (xqob::xqob);
+# - builds the C sample check with nothing but cc and pkg-config against the prefix, once
+#   with the shared library and once with the static one, and runs both on every sample.
 set -euo pipefail
 build=$1
-source=$(cd "$(dirname "$0")" && pwd)/consumer
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cmake --install "$build" --prefix "$work/prefix" >/dev/null
-cmake -S "$source" -B "$work/build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+cmake -S "$here/consumer" -B "$work/build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
     -DCMAKE_CXX_FLAGS="${XQOB_CONSUMER_FLAGS:-}" >/dev/null
 cmake --build "$work/build" >/dev/null
 "$work/build/consumer"
-test -e "$work/prefix/lib/libxqob.so"
+"$work/build/consumer_c"
+
+export PKG_CONFIG_PATH=$(dirname "$(find "$prefix" -name xqob.pc)")
+libdir=$(pkg-config --variable=libdir xqob)
+test -e "$libdir/xqob-vkm.so"
+readelf -d "$libdir/libxqob.so" | grep -q 'SONAME.*\[libxqob\.so\.1\]'
+test "$(pkg-config --modversion xqob)" = "$("$work/build/consumer" | sed -n 's/^xqob \([^:]*\):.*/\1/p')"
+
+# shellcheck disable=SC2046
+cc -std=c99 -Wall -Wextra -Wpedantic -Werror -o "$work/samples" "$root/tests/capi_samples.c" \
+    $(pkg-config --cflags --libs xqob) -Wl,-rpath,"$libdir"
+"$work/samples" "$root"/samples/*.qob
+
+# shellcheck disable=SC2046
+cc -std=c99 -o "$work/samples-static" "$root/tests/capi_samples.c" \
+    $(pkg-config --cflags xqob) "$libdir/libxqob.a" $(pkg-config --static --libs-only-other \
+    --libs-only-l xqob | sed 's/-lxqob\b//')
+if ldd "$work/samples-static" | grep -q libxqob; then
+    echo "the static build links libxqob.so" >&2
+    exit 1
+fi
+"$work/samples-static" "$root"/samples/*.qob >/dev/null
+echo "installed C, C++ and pkg-config consumers pass"

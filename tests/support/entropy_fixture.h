@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "coder/binary_encoder.h"
+#include "xqob/coder/binary_encoder.h"
 #include "xqob/decoder/decoder_context.h"
 
 namespace xqob::testing {

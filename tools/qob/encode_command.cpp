@@ -6,13 +6,13 @@
 #include <cstring>
 #include <string>
 
-#include "encoder/encode_picture.h"
-#include "encoder/source_planes.h"
 #include "tools/qob/commands.h"
 #include "tools/qob/image_io.h"
 #include "tools/qob/input_file.h"
 #include "tools/qob/output_file.h"
 #include "xqob/decoder/decode_picture.h"
+#include "xqob/encoder/encode_picture.h"
+#include "xqob/encoder/source_planes.h"
 
 namespace qob {
 

@@ -10,7 +10,7 @@
 #include <xqob/xqob.hpp>
 #include "xqob/api/api_errors.h"
 #include "xqob/decoder/decode_picture.h"
-#include "xqob/plugin/header.h"
+#include "xqob/format/header.h"
 
 namespace xqob {
 

@@ -1,7 +1,7 @@
 // The public writing side: a picture in memory to the bytes of a QOB file.
 #include <xqob/xqob.hpp>
 
-#include "encoder/encode_picture.h"
+#include "xqob/encoder/encode_picture.h"
 
 namespace xqob {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "xqob/decoder/decoder_context.h"
+#include "xqob/format/header.h"
 #include "xqob/output/picture_rows.h"
-#include "xqob/plugin/header.h"
 
 namespace xqob {
 

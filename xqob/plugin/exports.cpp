@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "xqob/decoder/decode_picture.h"
-#include "xqob/plugin/header.h"
+#include "xqob/format/header.h"
 #include "xqob/plugin/load_handle.h"
 #include "xqob/plugin/plugin_api.h"
 
