@@ -9,7 +9,7 @@
 #include <vector>
 #include <xqob/xqob.hpp>
 
-#include "encoder/encode_picture.h"
+#include "xqob/encoder/encode_picture.h"
 #include "tests/support/png_bytes.h"
 #include "tests/support/qob_files.h"
 #include "tests/support/synthetic_images.h"

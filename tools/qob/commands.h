@@ -7,7 +7,7 @@
 
 #include <xqob/xqob.hpp>
 
-#include "encoder/encode_picture.h"
+#include "xqob/encoder/encode_picture.h"
 #include "tools/qob/image_write.h"
 
 namespace qob {
