@@ -9,11 +9,11 @@
 #include <vector>
 #include <xqob/xqob.hpp>
 
-#include "encoder/encode_picture.h"
 #include "tests/support/png_bytes.h"
 #include "tests/support/qob_files.h"
 #include "tests/support/synthetic_images.h"
 #include "tests/support/tool_run.h"
+#include "xqob/encoder/encode_picture.h"
 
 namespace xqob::test {
 namespace {

@@ -7,8 +7,8 @@
 
 #include <xqob/xqob.hpp>
 
-#include "encoder/encode_picture.h"
 #include "tools/qob/image_write.h"
+#include "xqob/encoder/encode_picture.h"
 
 namespace qob {
 
