@@ -9,7 +9,7 @@
 #include "xqob/entropy/arith_decoder.h"
 #include "xqob/entropy/block_syntax.h"
 #include "xqob/entropy/context_models.h"
-#include "xqob/plugin/header.h"
+#include "xqob/format/header.h"
 
 namespace bench {
 

@@ -6,11 +6,11 @@
 #include <random>
 #include <vector>
 
-#include "encoder/encode_picture.h"
 #include "tests/support/payloads.h"
 #include "tests/support/qob_files.h"
 #include "tests/support/synthetic_images.h"
 #include "xqob/decoder/decode_picture.h"
+#include "xqob/encoder/encode_picture.h"
 
 namespace xqob {
 namespace {
