@@ -228,12 +228,13 @@ void benchPhoto(const Options& options, const std::string& path,
                 receiver.row = [](int32_t, const uint8_t*) { return true; };
                 return !xqob::decodeMemoryRows(qob.data(), qob.size(), receiver);
             }));
-            const double webpPeak = double(peakDecodeBytes([&webp] {
-                std::vector<uint8_t> rgb;
+            // Both write into a buffer of the picture's size, as our whole-picture decode does.
+            const double webpPeak = double(peakDecodeBytes([&webp, outputSize] {
+                std::vector<uint8_t> rgb(outputSize);
                 return bench::decodeWebp(webp, &rgb);
             }));
-            const double jpegPeak = double(peakDecodeBytes([&jpeg] {
-                std::vector<uint8_t> rgb;
+            const double jpegPeak = double(peakDecodeBytes([&jpeg, outputSize] {
+                std::vector<uint8_t> rgb(outputSize);
                 return bench::decodeJpeg(jpeg, &rgb);
             }));
             const double output = double(outputSize);
