@@ -67,6 +67,7 @@ Error decode(const DecodeRequest& base, const PictureHeader& header, const Decod
     DecodeRequest request = base;
     request.expected = &header;
     request.maxPixels = options.maxPixels;
+    request.threads = options.threads;
     request.provideOutput = provideImage;
     request.opaque = &decoded;
     DecodeFailure failure;
@@ -103,6 +104,7 @@ Error decodeRows(const DecodeRequest& base, const PictureHeader& header, const P
     DecodeRequest request = base;
     request.expected = &header;
     request.maxPixels = options.maxPixels;
+    request.threads = options.threads;
     request.sink = forwardRow;
     request.sinkOpaque = &forwarding;
     DecodeFailure failure;
