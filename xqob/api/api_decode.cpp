@@ -30,6 +30,7 @@ void fillInfo(const PictureHeader& header, uint64_t headerBytes, uint64_t totalB
 }
 
 Error checkLimit(const PictureHeader& header, const DecodeOptions& options) {
+    if (options.threads < 0) return Error{ErrorCode::invalidArgument, "threads must be 0 or more"};
     const uint64_t pixels = uint64_t(header.width) * uint64_t(header.height);
     if (options.maxPixels == 0 || pixels <= options.maxPixels) return Error{};
     DecodeFailure failure;
