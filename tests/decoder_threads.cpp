@@ -104,25 +104,27 @@ TEST(Threads, RandomPayloadsOfEveryHeaderKind) {
     for (const Kind& kind : kinds) {
         for (const Size& size : sizes) {
             for (int32_t quality : {0, 37, 100}) {
-                for (uint32_t density : {0u, 3u, 40u}) {
-                    test::HeaderFields fields;
-                    fields.width = size.width;
-                    fields.height = size.height;
-                    fields.gray = kind.gray;
-                    fields.fullChroma = kind.fullChroma;
-                    fields.qualityIndex = quality;
-                    fields.chromaQuantiser = quality * 4 / 5;
-                    const uint32_t seed = uint32_t(size.width * 131 + quality + density);
-                    const std::vector<uint8_t> file =
-                        test::qobFile(fields, test::fixedPayload(seed, 60000, density));
-                    expectThreadsAgree(
-                        file, std::to_string(size.width) + "x" + std::to_string(size.height) +
-                                  (kind.gray ? " gray" : " colour") + " q" +
-                                  std::to_string(quality) + " d" + std::to_string(density));
-                    const int32_t result = decodeWith(file, 2).result;
-                    decoded += result == 0;
-                    failed += result != 0;
-                }
+                // Payloads that run out early, part way and never.
+                for (size_t length : {90, 700, 60000})
+                    for (uint32_t density : {0u, 3u, 40u}) {
+                        test::HeaderFields fields;
+                        fields.width = size.width;
+                        fields.height = size.height;
+                        fields.gray = kind.gray;
+                        fields.fullChroma = kind.fullChroma;
+                        fields.qualityIndex = quality;
+                        fields.chromaQuantiser = quality * 4 / 5;
+                        const uint32_t seed = uint32_t(size.width * 131 + quality + density);
+                        const std::vector<uint8_t> file =
+                            test::qobFile(fields, test::fixedPayload(seed, length, density));
+                        expectThreadsAgree(
+                            file, std::to_string(size.width) + "x" + std::to_string(size.height) +
+                                      (kind.gray ? " gray" : " colour") + " q" +
+                                      std::to_string(quality) + " d" + std::to_string(density));
+                        const int32_t result = decodeWith(file, 2).result;
+                        decoded += result == 0;
+                        failed += result != 0;
+                    }
             }
         }
     }
