@@ -11,9 +11,12 @@ namespace xqob {
 
 namespace {
 
-// Enough for the syntax to run ahead through a row of costly blocks while reconstruction
-// works through a cheap one, and still far below a picture of levels.
-constexpr int32_t kRingRows = 4;
+// Enough for the syntax to run ahead through rows of costly blocks while reconstruction
+// works through cheap ones, and still far below a picture of levels. A side that has to
+// wait sleeps until half the ring has turned over, not just one row: every sleep and wake
+// costs the scheduler's latency, which on a busy machine exceeds a row's work.
+constexpr int32_t kRingRows = 8;
+constexpr int32_t kWakeRows = kRingRows / 2;
 
 void decodeSyntaxRow(SyntaxThread* s, int32_t row, uint8_t* slot) {
     DecoderContext* context = &s->syntax;
@@ -29,7 +32,12 @@ void runSyntax(SyntaxThread* s) {
     for (int32_t row = 0; row < s->totalRows; ++row) {
         {
             std::unique_lock<std::mutex> hold(s->lock);
-            s->changed.wait(hold, [&] { return s->stopping || row - s->consumed < s->slots; });
+            if (!s->stopping && row - s->consumed >= s->slots) {
+                s->syntaxAwaits = row - s->slots + std::min(kWakeRows, s->slots);
+                s->syntaxWakes.wait(hold,
+                                    [&] { return s->stopping || s->consumed >= s->syntaxAwaits; });
+                s->syntaxAwaits = 0;
+            }
             if (s->stopping) return;
         }
         try {
@@ -37,12 +45,12 @@ void runSyntax(SyntaxThread* s) {
         } catch (const DecodeError&) {
             std::lock_guard<std::mutex> hold(s->lock);
             s->failed = true;
-            s->changed.notify_all();
+            s->reconWakes.notify_one();
             return;
         }
         std::lock_guard<std::mutex> hold(s->lock);
         s->published = row + 1;
-        s->changed.notify_all();
+        if (s->reconAwaits > 0 && s->published >= s->reconAwaits) s->reconWakes.notify_one();
     }
 }
 
@@ -70,7 +78,11 @@ bool startSyntaxThread(DecoderContext* context, SyntaxThread* s) {
 
 const void* acquireSyntaxRow(DecoderContext* context, SyntaxThread* s, int32_t row) {
     std::unique_lock<std::mutex> hold(s->lock);
-    s->changed.wait(hold, [&] { return s->published > row || s->failed; });
+    if (s->published <= row && !s->failed) {
+        s->reconAwaits = std::min(row + kWakeRows, s->totalRows);
+        s->reconWakes.wait(hold, [&] { return s->published >= s->reconAwaits || s->failed; });
+        s->reconAwaits = 0;
+    }
     if (s->published <= row) {
         context->failure = s->syntax.failure;
         hold.unlock();
@@ -82,7 +94,7 @@ const void* acquireSyntaxRow(DecoderContext* context, SyntaxThread* s, int32_t r
 void releaseSyntaxRow(SyntaxThread* s, int32_t row) {
     std::lock_guard<std::mutex> hold(s->lock);
     s->consumed = row + 1;
-    s->changed.notify_all();
+    if (s->syntaxAwaits > 0 && s->consumed >= s->syntaxAwaits) s->syntaxWakes.notify_one();
 }
 
 void stopSyntaxThread(SyntaxThread* s) {
@@ -90,7 +102,7 @@ void stopSyntaxThread(SyntaxThread* s) {
     {
         std::lock_guard<std::mutex> hold(s->lock);
         s->stopping = true;
-        s->changed.notify_all();
+        s->syntaxWakes.notify_one();
     }
     s->thread.join();
 }

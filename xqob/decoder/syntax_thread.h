@@ -23,11 +23,14 @@ struct SyntaxThread {
     int32_t lumaRows;  // rows 0..lumaRows-1 are macroblock rows, the rest chroma block rows
     int32_t totalRows;
     std::mutex lock;
-    std::condition_variable changed;
-    int32_t published = 0;  // rows whose records and levels are complete
-    int32_t consumed = 0;   // rows the reconstruction is done with
-    bool failed = false;    // the syntax failed at row published; its reason is in syntax
-    bool stopping = false;  // the reconstruction side failed or finished
+    std::condition_variable syntaxWakes;  // the syntax side sleeps on this, the other on
+    std::condition_variable reconWakes;   // this, each woken only once it can go on
+    int32_t published = 0;                // rows whose records and levels are complete
+    int32_t consumed = 0;                 // rows the reconstruction is done with
+    int32_t syntaxAwaits = 0;  // while asleep: the consumed count that wakes the syntax side
+    int32_t reconAwaits = 0;   // while asleep: the published count that wakes the other
+    bool failed = false;       // the syntax failed at row published; its reason is in syntax
+    bool stopping = false;     // the reconstruction side failed or finished
     std::thread thread;
 };
 
