@@ -2,7 +2,9 @@
 // one, for every kind of payload, and many such decodes at once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -228,6 +230,43 @@ TEST(Threads, FilesAndTheInterfacesAgree) {
     Image ignored;
     EXPECT_EQ(decodeMemory(file.data(), file.size(), &ignored, negative).code,
               ErrorCode::invalidArgument);
+}
+
+// The threads of this process, counted while a decode delivers its rows.
+struct TaskCount {
+    size_t before = 0;
+    size_t most = 0;
+};
+
+size_t countTasks() {
+    size_t tasks = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/task")) {
+        ++tasks;
+    }
+    return tasks;
+}
+
+bool countTasksAtRow(void* opaque, int32_t, const uint8_t*) {
+    TaskCount* count = static_cast<TaskCount*>(opaque);
+    count->most = std::max(count->most, countTasks());
+    return true;
+}
+
+// The plug-in's requests leave threads at its default: the decode stays on the host's thread.
+TEST(Threads, TheDefaultRequestStartsNoThread) {
+    if (!std::filesystem::exists("/proc/self/task")) GTEST_SKIP() << "no /proc/self/task";
+    EncodeOptions options;
+    const std::vector<uint8_t> file = encoded(test::Pattern::noise, 64, 200, 3, options);
+    TaskCount count;
+    count.before = countTasks();
+    DecodeRequest request;
+    request.data = file.data();
+    request.size = file.size();
+    request.sink = countTasksAtRow;
+    request.sinkOpaque = &count;
+    ASSERT_EQ(decodePicture(request, nullptr), 0);
+    EXPECT_EQ(count.most, count.before);
 }
 
 TEST(Threads, ManyPicturesAtOnceEachOnTwoThreads) {
