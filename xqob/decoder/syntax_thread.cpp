@@ -1,7 +1,7 @@
 #include "xqob/decoder/syntax_thread.h"
 
 #include <algorithm>
-#include <system_error>
+#include <exception>
 
 #include "xqob/decoder/allocation_chain.h"
 #include "xqob/entropy/block_syntax.h"
@@ -60,6 +60,7 @@ bool startSyntaxThread(DecoderContext* context, SyntaxThread* s) {
     s->lumaRows = context->paddedHeight / 16;
     const int32_t chromaRows = context->gray ? 0 : context->chromaHeight / 8;
     s->totalRows = s->lumaRows + chromaRows;
+    if (s->totalRows == 0) return false;  // an empty picture: nothing to run beside
     const uint64_t lumaBytes = uint64_t(context->paddedWidth / 16) * sizeof(MacroblockLevels);
     const uint64_t chromaBytes = uint64_t(context->chromaWidth / 8) * sizeof(ChromaLevels);
     s->slotBytes = std::max(lumaBytes, context->gray ? 0 : chromaBytes);
@@ -70,7 +71,7 @@ bool startSyntaxThread(DecoderContext* context, SyntaxThread* s) {
     s->syntax = *context;
     try {
         s->thread = std::thread(runSyntax, s);
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {  // no thread to be had, or no memory for its start
         return false;
     }
     return true;

@@ -36,7 +36,7 @@ struct SyntaxThread {
 
 // Allocates the ring from the chain and starts the thread on a copy of context, whose
 // arithmetic decoder must be started. Returns false, with nothing started, when the system
-// has no thread to give: the caller then decodes on its own thread.
+// has no thread to give or the picture has no rows: the caller then decodes on its own.
 bool startSyntaxThread(DecoderContext* context, SyntaxThread* syntax);
 
 // The levels of row `row` (in the order above), waiting for them. When the syntax failed
