@@ -24,11 +24,25 @@ bool encodeQob(const Picture& picture, int quality, std::vector<uint8_t>* file) 
 }
 
 // The output buffer is allocated by the decode, as WebPDecodeRGB allocates its own.
-bool decodeQob(const std::vector<uint8_t>& file, std::vector<uint8_t>* rgb) {
+namespace {
+
+bool decodeQobOn(int32_t threads, const std::vector<uint8_t>& file, std::vector<uint8_t>* rgb) {
     xqob::Image image;
-    if (xqob::decodeMemory(file.data(), file.size(), &image)) return false;
+    xqob::DecodeOptions options;
+    options.threads = threads;
+    if (xqob::decodeMemory(file.data(), file.size(), &image, options)) return false;
     rgb->swap(image.pixels);
     return true;
+}
+
+}  // namespace
+
+bool decodeQob(const std::vector<uint8_t>& file, std::vector<uint8_t>* rgb) {
+    return decodeQobOn(1, file, rgb);
+}
+
+bool decodeQobTwoThreads(const std::vector<uint8_t>& file, std::vector<uint8_t>* rgb) {
+    return decodeQobOn(2, file, rgb);
 }
 
 bool encodeWebp(const Picture& picture, int quality, std::vector<uint8_t>* file) {
@@ -49,6 +63,18 @@ bool decodeWebp(const std::vector<uint8_t>& file, std::vector<uint8_t>* rgb) {
     const size_t size = size_t(width) * size_t(height) * 3;
     if (rgb->size() >= size) rgb->front() = pixels[0];  // touch the result, as a caller would
     WebPFree(pixels);
+    return true;
+}
+
+bool decodeWebpThreaded(const std::vector<uint8_t>& file, std::vector<uint8_t>* rgb) {
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config)) return false;
+    config.options.use_threads = 1;
+    config.output.colorspace = MODE_RGB;
+    if (WebPDecode(file.data(), file.size(), &config) != VP8_STATUS_OK) return false;
+    const size_t size = size_t(config.output.width) * size_t(config.output.height) * 3;
+    if (rgb->size() >= size) rgb->front() = config.output.u.RGBA.rgba[0];
+    WebPFreeDecBuffer(&config.output);
     return true;
 }
 

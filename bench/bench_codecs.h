@@ -11,10 +11,13 @@ namespace bench {
 
 // Each returns false on failure; the decoders write width * height * 3 bytes into rgb.
 bool encodeQob(const Picture& picture, int quality, std::vector<uint8_t>* file);
-bool decodeQob(const std::vector<uint8_t>& file, std::vector<uint8_t>* rgb);
+bool decodeQob(const std::vector<uint8_t>& file, std::vector<uint8_t>* rgb);  // one thread
+bool decodeQobTwoThreads(const std::vector<uint8_t>& file, std::vector<uint8_t>* rgb);
 
 bool encodeWebp(const Picture& picture, int quality, std::vector<uint8_t>* file);
 bool decodeWebp(const std::vector<uint8_t>& file, std::vector<uint8_t>* rgb);
+// With libwebp's own threading (use_threads).
+bool decodeWebpThreaded(const std::vector<uint8_t>& file, std::vector<uint8_t>* rgb);
 
 // Arithmetic-coded baseline JPEG (what cjpeg -arithmetic writes), 4:2:0.
 bool encodeJpeg(const Picture& picture, int quality, std::vector<uint8_t>* file);

@@ -57,6 +57,31 @@ double medianSeconds(Decoder decoder, const std::vector<uint8_t>& file, size_t o
     return times[times.size() / 2];
 }
 
+// Median wall times of several decoders, timed in turn within every run so that the load of
+// a shared machine falls on all of them alike (one warm-up decode each).
+std::vector<double> interleavedMedians(const std::vector<Decoder>& decoders,
+                                       const std::vector<const std::vector<uint8_t>*>& files,
+                                       size_t outputSize, int runs) {
+    std::vector<uint8_t> rgb(outputSize);
+    std::vector<std::vector<double>> times(decoders.size());
+    for (size_t d = 0; d < decoders.size(); ++d) {
+        if (!decoders[d](*files[d], &rgb)) return std::vector<double>(decoders.size(), -1);
+    }
+    for (int i = 0; i < runs; ++i) {
+        for (size_t d = 0; d < decoders.size(); ++d) {
+            const double start = secondsNow();
+            decoders[d](*files[d], &rgb);
+            times[d].push_back(secondsNow() - start);
+        }
+    }
+    std::vector<double> medians;
+    for (std::vector<double>& t : times) {
+        std::sort(t.begin(), t.end());
+        medians.push_back(t[t.size() / 2]);
+    }
+    return medians;
+}
+
 // The fastest of runs entropy passes (after one warm-up pass): the pass is pure computation
 // on data in cache, so on a shared machine the fastest run is the one least disturbed.
 bench::EntropyRun fastestEntropyPass(const std::vector<uint8_t>& file, int runs) {
@@ -124,7 +149,9 @@ int decodeOnly(int count, const std::string& path) {
     const std::vector<uint8_t> file = readFile(path);
     for (int i = 0; i < count; ++i) {
         xqob::Image image;
-        if (xqob::decodeMemory(file.data(), file.size(), &image)) {
+        xqob::DecodeOptions options;
+        options.threads = 1;  // the stage breakdown follows one thread
+        if (xqob::decodeMemory(file.data(), file.size(), &image, options)) {
             std::fprintf(stderr, "%s: decode failed\n", path.c_str());
             return 1;
         }
@@ -174,7 +201,8 @@ std::string megabytes(double bytes) {
 }
 
 void benchPhoto(const Options& options, const std::string& path,
-                std::vector<std::string>* memoryLines, std::vector<std::string>* binLines) {
+                std::vector<std::string>* memoryLines, std::vector<std::string>* binLines,
+                std::vector<std::string>* threadLines) {
     bench::Picture picture;
     if (!bench::loadPng(path, &picture)) {
         std::printf("%s: cannot read as PNG\n", path.c_str());
@@ -214,6 +242,15 @@ void benchPhoto(const Options& options, const std::string& path,
             jpegQuality, double(bins) / pixels, 1e9 * entropy.seconds / double(bins),
             double(entropy.cycles) / double(bins), 100.0 * entropy.seconds / qobSeconds, qobRate,
             webpRate, jpegRate, qobRate / webpRate, qobRate / jpegRate);
+        const std::vector<double> threaded = interleavedMedians(
+            {bench::decodeQob, bench::decodeQobTwoThreads, bench::decodeWebpThreaded},
+            {&qob, &qob, &webp}, outputSize, options.runs);
+        char threadLine[200];
+        std::snprintf(threadLine, sizeof threadLine, "%-22s %3d %8.1f %8.1f %8.1f %8.2f %8.2f",
+                      baseName(path).c_str(), quality, pixels / 1e6 / threaded[0],
+                      pixels / 1e6 / threaded[1], pixels / 1e6 / threaded[2],
+                      threaded[0] / threaded[1], threaded[2] / threaded[1]);
+        threadLines->push_back(threadLine);
         binLines->push_back(baseName(path) + " q" + std::to_string(quality) + ": " +
                             std::to_string(bins) + " bins");
         std::fflush(stdout);
@@ -294,8 +331,17 @@ int main(int argc, char** argv) {
                 "jpeg", "/webp", "/jpeg");
     std::vector<std::string> memoryLines;
     std::vector<std::string> binLines;
+    std::vector<std::string> threadLines;
     for (const std::string& photo : options.photos)
-        benchPhoto(options, photo, &memoryLines, &binLines);
+        benchPhoto(options, photo, &memoryLines, &binLines, &threadLines);
+    std::printf(
+        "\nTwo threads (MP/s, medians of %d runs taken in turn): qob on one and on two threads, "
+        "libwebp with its own threading (use_threads) at the same size; 2t/1t and 2t/webp-mt "
+        "are speed ratios\n",
+        options.runs);
+    std::printf("%-22s %3s %8s %8s %8s %8s %8s\n", "photo", "q", "qob 1t", "qob 2t", "webp-mt",
+                "2t/1t", "2t/webp");
+    for (const std::string& line : threadLines) std::printf("%s\n", line.c_str());
     std::printf("\nBins of each file:\n");
     for (const std::string& line : binLines) std::printf("  %s\n", line.c_str());
     std::printf(

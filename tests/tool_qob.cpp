@@ -197,6 +197,23 @@ TEST(QobTool, DecodedFilesHoldTheDecodersPixels) {
     EXPECT_NE(verbose.err.find("MP/s"), std::string::npos);
 }
 
+TEST(QobTool, EveryThreadCountDecodesAlike) {
+    const std::string colour = encodedFile("threads.qob", 70, 90, 3);
+    const std::string gray = encodedFile("threads-gray.qob", 40, 33, 1);
+    const std::string reference = colour + ".ppm";
+    ASSERT_EQ(qob("decode -t 1 " + colour + " -o " + reference).status, 0);
+    for (const char* threads : {"0", "2", "5"}) {
+        const std::string out = colour + "-" + threads + ".ppm";
+        ASSERT_EQ(qob("decode -t " + std::string(threads) + " " + colour + " -o " + out).status, 0);
+        EXPECT_EQ(readText(out), readText(reference)) << threads;
+    }
+    // A batch on two pictures at once, each on two threads.
+    const std::string folder = test::freshFolder("threads-batch");
+    ASSERT_EQ(qob("decode -j 2 -t 2 -f ppm " + colour + " " + gray + " -d " + folder).status, 0);
+    EXPECT_EQ(readText(folder + "/threads.ppm"), readText(reference));
+    EXPECT_EQ(qob("decode -t -1 " + colour + " -o " + reference).status, 2);
+}
+
 TEST(QobTool, FailuresNameTheFileAndTheReason) {
     const std::string good = encodedFile("fail-good.qob", 16, 16, 1);
     std::vector<uint8_t> bytes = test::readFileBytes(good);

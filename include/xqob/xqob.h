@@ -22,7 +22,8 @@
  * on, such as "quality index 101 out of range 0..100". On failure, nothing is allocated that
  * the caller must free, no file is left open, and the caller's buffer may hold partial rows.
  *
- * Threads: the library keeps no global state, creates no threads and takes no locks. Any
+ * Threads: the library keeps no global state. A decode may start one thread of its own (see
+ * xqob_decode_options.threads), which ends before the call returns. Any
  * function may be called from any thread; separate decodes and encodes may run on separate
  * threads at the same time. One xqob_image, xqob_error or options struct must not be used by
  * two calls at once, and a read callback is called only from the thread that made the call.
@@ -127,8 +128,11 @@ typedef int (*xqob_row_callback)(void* opaque, const uint8_t* rows, size_t strid
 typedef struct xqob_decode_options {
     size_t struct_size;  /* sizeof(xqob_decode_options) */
     uint64_t max_pixels; /* refuse larger pictures before any large allocation; 0 lifts it */
-    int32_t threads;     /* 0: library default; 1: the calling thread only. Larger counts are
-                          * accepted; decodes currently run on the calling thread. */
+    int32_t threads;     /* 0: as many as help, which is 2 on a machine of 2 or more cores;
+                          * 1: the calling thread only; 2 or more: a second thread reads the
+                          * payload ahead of the calling thread, which reconstructs and calls
+                          * row_callback. The result and any error are the same for every
+                          * count. */
     xqob_row_callback row_callback; /* optional */
     void* row_opaque;               /* passed to row_callback */
 } xqob_decode_options;

@@ -61,6 +61,11 @@ constexpr uint64_t kDefaultMaxPixels = uint64_t{1} << 28;
 
 struct DecodeOptions {
     uint64_t maxPixels = kDefaultMaxPixels;  // checked before any large allocation
+    // 1: decode on the calling thread alone. 0: as many as help, which is two on a machine
+    // of two cores or more: a second thread reads the payload ahead of the calling thread,
+    // which reconstructs and delivers the rows (callbacks run on the calling thread). Larger
+    // counts decode on two. The result and any error are the same for every count.
+    int32_t threads = 0;
 };
 
 struct EncodeOptions {

@@ -35,6 +35,7 @@ struct DecodeSettings {
     std::string folder;  // -d
     std::string format;  // -f, empty when not given
     unsigned threads = 0;
+    int pictureThreads = -1;  // -t; -1 when not given
     bool verbose = false;
     uint64_t maxPixels = xqob::kDefaultMaxPixels;
     int pngLevel = kDefaultPngLevel;

@@ -97,7 +97,7 @@ int planJobs(const DecodeSettings& settings, std::vector<DecodeJob>* jobs) {
 }
 
 // Reads, decodes and writes one job. The output appears under its name only when complete.
-JobResult runJob(const DecodeJob& job, const DecodeSettings& settings) {
+JobResult runJob(const DecodeJob& job, const DecodeSettings& settings, int32_t pictureThreads) {
     JobResult result;
     xqob::Image image;
     std::string error;
@@ -110,6 +110,7 @@ JobResult runJob(const DecodeJob& job, const DecodeSettings& settings) {
         }
         xqob::DecodeOptions options;
         options.maxPixels = settings.maxPixels;
+        options.threads = pictureThreads;
         if (xqob::Error failure = xqob::decodeMemory(bytes.data(), bytes.size(), &image, options)) {
             result.message = "qob: " + displayName(job.input) + ": " + failure.message;
             return result;
@@ -168,13 +169,16 @@ int runDecode(const DecodeSettings& settings) {
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     threads = unsigned(std::min<size_t>(threads, jobs.size()));
     const bool progress = jobs.size() > 1 && isatty(STDERR_FILENO);
+    // A single picture uses the cores itself; a batch keeps them busy with pictures.
+    int32_t pictureThreads = jobs.size() == 1 ? 0 : 1;
+    if (settings.pictureThreads >= 0) pictureThreads = settings.pictureThreads;
 
     std::atomic<size_t> next{0};
     size_t done = 0, failures = 0;
     std::mutex reporting;
     auto worker = [&] {
         for (size_t i = next++; i < jobs.size(); i = next++) {
-            const JobResult result = runJob(jobs[i], settings);
+            const JobResult result = runJob(jobs[i], settings, pictureThreads);
             std::lock_guard<std::mutex> lock(reporting);
             if (progress) std::fputs("\r\033[K", stderr);
             if (!result.message.empty()) std::fprintf(stderr, "%s\n", result.message.c_str());

@@ -86,6 +86,13 @@ void addDecode(CLI::App* app, DecodeSettings* decode) {
                      "decode N pictures at a time (default: the number of cores)")
         ->check(CLI::Range(1u, 1024u))
         ->type_name("N");
+    command
+        ->add_option("-t,--threads", decode->pictureThreads,
+                     "threads for each picture: 1, or 2 to read the payload beside "
+                     "reconstruction; 0 as many as help (default: 0 for a single picture, "
+                     "else 1, -j decoding pictures side by side)")
+        ->check(CLI::Range(0, 1024))
+        ->type_name("N");
     command->add_flag("-v,--verbose", decode->verbose,
                       "print decode time and megapixels per second");
     command

@@ -30,6 +30,7 @@ void fillInfo(const PictureHeader& header, uint64_t headerBytes, uint64_t totalB
 }
 
 Error checkLimit(const PictureHeader& header, const DecodeOptions& options) {
+    if (options.threads < 0) return Error{ErrorCode::invalidArgument, "threads must be 0 or more"};
     const uint64_t pixels = uint64_t(header.width) * uint64_t(header.height);
     if (options.maxPixels == 0 || pixels <= options.maxPixels) return Error{};
     DecodeFailure failure;
@@ -67,6 +68,7 @@ Error decode(const DecodeRequest& base, const PictureHeader& header, const Decod
     DecodeRequest request = base;
     request.expected = &header;
     request.maxPixels = options.maxPixels;
+    request.threads = options.threads;
     request.provideOutput = provideImage;
     request.opaque = &decoded;
     DecodeFailure failure;
@@ -103,6 +105,7 @@ Error decodeRows(const DecodeRequest& base, const PictureHeader& header, const P
     DecodeRequest request = base;
     request.expected = &header;
     request.maxPixels = options.maxPixels;
+    request.threads = options.threads;
     request.sink = forwardRow;
     request.sinkOpaque = &forwarding;
     DecodeFailure failure;

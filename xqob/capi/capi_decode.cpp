@@ -118,6 +118,7 @@ xqob_status runDecode(DecodeRequest request, const HeaderRead& header,
                       const xqob_decode_options& options, Target* target, xqob_error* error) {
     request.expected = &header.header;
     request.maxPixels = options.max_pixels;
+    request.threads = options.threads;
     request.provideOutput = provideOutput;
     request.opaque = target;
     DecodeFailure failure;

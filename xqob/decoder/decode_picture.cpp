@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <thread>
 
 #include "xqob/decoder/allocation_chain.h"
+#include "xqob/decoder/syntax_thread.h"
 #include "xqob/dsp/dsp.h"
 #include "xqob/entropy/arith_decoder.h"
 #include "xqob/entropy/context_models.h"
@@ -82,14 +84,47 @@ void slideChromaWindow(DecoderContext* context, int32_t y) {
     context->chromaTop = top;
 }
 
+// Rows decoded in place, syntax and reconstruction block by block.
+struct OneThreadRows {
+    DecoderContext* context;
+    void luma(int32_t i) { decodeLumaRow(context, 16 * i); }
+    void chroma(int32_t i) { decodeChromaRow(context, 8 * i); }
+};
+
+// Rows whose syntax the other thread has read: reconstruction from the records and levels.
+struct TwoThreadRows {
+    DecoderContext* context;
+    SyntaxThread* syntax;
+    void luma(int32_t i) {
+        const void* levels = acquireSyntaxRow(context, syntax, i);
+        reconstructLumaRow(context, 16 * i, static_cast<const MacroblockLevels*>(levels));
+        releaseSyntaxRow(syntax, i);
+    }
+    void chroma(int32_t i) {
+        const int32_t row = syntax->lumaRows + i;
+        const void* levels = acquireSyntaxRow(context, syntax, row);
+        reconstructChromaRow(context, 8 * i, static_cast<const ChromaLevels*>(levels));
+        releaseSyntaxRow(syntax, row);
+    }
+};
+
+// Joins the syntax thread on every way out of the decode, before the chain is freed.
+struct SyntaxThreadGuard {
+    SyntaxThread* syntax;
+    ~SyntaxThreadGuard() { stopSyntaxThread(syntax); }
+};
+
 // Reconstruction, deblocking and output row after row. A macroblock row is deblocked once
 // the row below it is reconstructed, since that row predicts from its unfiltered last
 // samples; rows go out once no later filtering can change them. The luma plane is complete
 // before the first chroma block, so a colour picture's rows go out during the chroma loop.
-void decodeRows(DecoderContext* context, RowOutput* output) {
+// The same order of steps with either source of rows, so that a failure surfaces at the
+// same row, after the same rows were delivered.
+template <typename Rows>
+void decodeRows(DecoderContext* context, RowOutput* output, Rows rows) {
     const int32_t lumaRows = context->paddedHeight / 16;
     for (int32_t i = 0; i < lumaRows; ++i) {
-        decodeLumaRow(context, 16 * i);
+        rows.luma(i);
         if (i == 0) continue;
         deblockLumaRow(context, 16 * (i - 1));
         if (context->gray) deliverRows(context, output, finalRows(i, context->paddedHeight, 16), 0);
@@ -102,7 +137,7 @@ void decodeRows(DecoderContext* context, RowOutput* output) {
     const int32_t chromaRows = context->chromaHeight / 8;
     for (int32_t i = 0; i < chromaRows; ++i) {
         slideChromaWindow(context, 8 * i);
-        decodeChromaRow(context, 8 * i);
+        rows.chroma(i);
         if (i == 0) continue;
         deblockChromaRow(context, 8 * (i - 1));
         deliverRows(context, output, context->paddedHeight, finalRows(i, context->chromaHeight, 8));
@@ -141,10 +176,26 @@ void runDecode(DecoderContext* context, ByteSource* source, const DecodeRequest&
     output.opaque = request.sinkOpaque;
     setUpRowOutput(context, &output);
     startArithDecoder(context, source);
-    decodeRows(context, &output);
+    if (threadsToUse(request.threads) < 2) {
+        decodeRows(context, &output, OneThreadRows{context});
+        return;
+    }
+    SyntaxThread syntax;
+    SyntaxThreadGuard guard{&syntax};
+    if (!startSyntaxThread(context, &syntax)) {
+        decodeRows(context, &output, OneThreadRows{context});
+        return;
+    }
+    decodeRows(context, &output, TwoThreadRows{context, &syntax});
 }
 
 }  // namespace
+
+int32_t threadsToUse(int32_t requested) {
+    if (requested == 1 || requested < 0) return 1;
+    if (requested == 0 && std::thread::hardware_concurrency() < 2) return 1;
+    return 2;
+}
 
 int32_t decodePicture(const DecodeRequest& request, uint8_t* pixels, DecodeFailure* failure,
                       int64_t* allocations) {

@@ -29,6 +29,11 @@ struct DecodeRequest {
     // delivered.
     RowSink sink = nullptr;
     void* sinkOpaque = nullptr;
+    // 1: everything on the calling thread. 2 or more: the syntax is read on a second thread
+    // ahead of reconstruction and output (more do not help: two is all this decoder uses);
+    // 0: two when the machine has two cores or more. The result, and any failure, is the
+    // same either way; callbacks run on the calling thread.
+    int32_t threads = 1;
     int64_t failAllocationAt = 0;  // test hook: make this chain allocation fail (from 1)
     bool plainEntropy = false;     // test hook: every bin through the plain decoder
 };
@@ -46,6 +51,9 @@ void allocateWorkspace(DecoderContext* context, int32_t chromaWindow = 0);
 // soon as they are final, so a payload that fails part way may leave some rows written; a
 // failure of any allocation or of the header leaves pixels untouched. The number of chain
 // allocations made is stored in allocations (optional).
+// The threads a decode of request.threads runs on: 1 or 2.
+int32_t threadsToUse(int32_t requested);
+
 int32_t decodePicture(const DecodeRequest& request, uint8_t* pixels,
                       DecodeFailure* failure = nullptr, int64_t* allocations = nullptr);
 

@@ -16,9 +16,8 @@ void takeLevels(int32_t* coefficients, const int32_t* levels, bool coded) {
     if (coded) std::memcpy(coefficients, levels, 64 * sizeof(int32_t));
 }
 
-void decodeChromaBlock(DecoderContext* context, ChromaBlockInfo* info, int32_t x, int32_t y) {
-    ChromaLevels levels;
-    decodeChromaBlockSyntax(context, info, x, y, &levels);
+void reconstructChromaBlock(DecoderContext* context, const ChromaBlockInfo* info, int32_t x,
+                            int32_t y, const ChromaLevels& levels) {
     takeLevels(context->coeffCr, levels.cr, info->codedCr != 0);
     takeLevels(context->coeffCb, levels.cb, info->codedCb != 0);
     if (info->blockType == Flat) {
@@ -31,11 +30,29 @@ void decodeChromaBlock(DecoderContext* context, ChromaBlockInfo* info, int32_t x
     }
 }
 
+void decodeChromaBlock(DecoderContext* context, ChromaBlockInfo* info, int32_t x, int32_t y) {
+    ChromaLevels levels;
+    decodeChromaBlockSyntax(context, info, x, y, &levels);
+    reconstructChromaBlock(context, info, x, y, levels);
+}
+
 }  // namespace
 
 void decodeChromaRow(DecoderContext* context, int32_t y) {
     ChromaBlockInfo* info = context->chromaBlockInfo + (y / 8) * (context->chromaWidth / 8);
     for (int32_t x = 0; x < context->chromaWidth; x += 8) decodeChromaBlock(context, info++, x, y);
+}
+
+void decodeChromaRowSyntax(DecoderContext* context, int32_t y, ChromaLevels* levels) {
+    ChromaBlockInfo* info = context->chromaBlockInfo + (y / 8) * (context->chromaWidth / 8);
+    for (int32_t x = 0; x < context->chromaWidth; x += 8)
+        decodeChromaBlockSyntax(context, info++, x, y, levels++);
+}
+
+void reconstructChromaRow(DecoderContext* context, int32_t y, const ChromaLevels* levels) {
+    const ChromaBlockInfo* info = context->chromaBlockInfo + (y / 8) * (context->chromaWidth / 8);
+    for (int32_t x = 0; x < context->chromaWidth; x += 8)
+        reconstructChromaBlock(context, info++, x, y, *levels++);
 }
 
 // Continues in the same arithmetic-coded stream right after the last luma bin.

@@ -17,15 +17,15 @@ void takeLevels(int32_t* coefficients, const int32_t* levels, bool coded, int32_
     if (coded) std::memcpy(coefficients, levels, size_t(count) * sizeof(int32_t));
 }
 
-void decodeFlatQuadrant(DecoderContext* context, MacroblockInfo* info, int32_t q, int32_t qx,
+void decodeFlatQuadrant(DecoderContext* context, const MacroblockInfo* info, int32_t q, int32_t qx,
                         int32_t qy, const int32_t* levels) {
     takeLevels(context->coeff8x8, levels, (info->codedQuadrants >> q) & 1, 64);
     predictFlatLuma(context, qx, qy);
     reconstructLuma8x8(context, qx, qy, info->flatOffset[q], 1, (info->codedQuadrants >> q) & 1);
 }
 
-void decodeIntra8x8Quadrant(DecoderContext* context, MacroblockInfo* info, int32_t q, int32_t qx,
-                            int32_t qy, int32_t type, const int32_t* levels) {
+void decodeIntra8x8Quadrant(DecoderContext* context, const MacroblockInfo* info, int32_t q,
+                            int32_t qx, int32_t qy, int32_t type, const int32_t* levels) {
     takeLevels(context->coeff8x8, levels, (info->codedQuadrants >> q) & 1, 64);
     predictIntraLuma8x8(qy, qx, context, info->mode8x8[q]);
     reconstructLuma8x8(context, qx, qy, info->mode8x8[q], type == Intra8x8Weighted ? 1 : 0,
@@ -34,8 +34,8 @@ void decodeIntra8x8Quadrant(DecoderContext* context, MacroblockInfo* info, int32
 
 // Four 4x4 blocks, top-left, top-right, bottom-left, bottom-right, each reconstructed before
 // the next one is predicted.
-void decodeIntra4x4Quadrant(DecoderContext* context, MacroblockInfo* info, int32_t qx, int32_t qy,
-                            const int32_t* levels) {
+void decodeIntra4x4Quadrant(DecoderContext* context, const MacroblockInfo* info, int32_t qx,
+                            int32_t qy, const int32_t* levels) {
     for (int32_t i = 0; i < 4; ++i) {
         const int32_t bx = qx + 4 * (i & 1);
         const int32_t by = qy + 4 * (i >> 1);
@@ -46,11 +46,10 @@ void decodeIntra4x4Quadrant(DecoderContext* context, MacroblockInfo* info, int32
     }
 }
 
-// The macroblock's syntax first (it never depends on reconstructed samples), then each
-// quadrant's prediction and reconstruction in the order of its bins.
-void decodeMacroblock(DecoderContext* context, MacroblockInfo* info, int32_t x, int32_t y) {
-    MacroblockLevels levels;
-    decodeMacroblockSyntax(context, info, x, y, &levels);
+// Each quadrant's prediction and reconstruction in the order of its bins, from the
+// macroblock's record and levels.
+void reconstructMacroblock(DecoderContext* context, const MacroblockInfo* info, int32_t x,
+                           int32_t y, const MacroblockLevels& levels) {
     for (int32_t q = 0; q < 4; ++q) {
         const int32_t qx = x + 8 * (q % 2);
         const int32_t qy = y + 8 * (q / 2);
@@ -65,11 +64,31 @@ void decodeMacroblock(DecoderContext* context, MacroblockInfo* info, int32_t x, 
     }
 }
 
+// The macroblock's syntax first (it never depends on reconstructed samples), then its
+// reconstruction.
+void decodeMacroblock(DecoderContext* context, MacroblockInfo* info, int32_t x, int32_t y) {
+    MacroblockLevels levels;
+    decodeMacroblockSyntax(context, info, x, y, &levels);
+    reconstructMacroblock(context, info, x, y, levels);
+}
+
 }  // namespace
 
 void decodeLumaRow(DecoderContext* context, int32_t y) {
     MacroblockInfo* info = context->macroblockInfo + (y / 16) * (context->paddedWidth / 16);
     for (int32_t x = 0; x < context->paddedWidth; x += 16) decodeMacroblock(context, info++, x, y);
+}
+
+void decodeLumaRowSyntax(DecoderContext* context, int32_t y, MacroblockLevels* levels) {
+    MacroblockInfo* info = context->macroblockInfo + (y / 16) * (context->paddedWidth / 16);
+    for (int32_t x = 0; x < context->paddedWidth; x += 16)
+        decodeMacroblockSyntax(context, info++, x, y, levels++);
+}
+
+void reconstructLumaRow(DecoderContext* context, int32_t y, const MacroblockLevels* levels) {
+    const MacroblockInfo* info = context->macroblockInfo + (y / 16) * (context->paddedWidth / 16);
+    for (int32_t x = 0; x < context->paddedWidth; x += 16)
+        reconstructMacroblock(context, info++, x, y, *levels++);
 }
 
 void decodeLumaPlane(DecoderContext* context) {
