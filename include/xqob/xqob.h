@@ -158,7 +158,7 @@ XQOB_API uint32_t xqob_version(void);
 /* A short fixed description of a status, e.g. "truncated input". Never NULL. */
 XQOB_API const char* xqob_status_string(int32_t status);
 
-/* Set struct_size and the defaults: XQOB_DEFAULT_MAX_PIXELS, threads 0, no row callback;
+/* Set struct_size and the defaults: XQOB_DEFAULT_MAX_PIXELS, threads 1, no row callback;
  * quality 75, chroma quality -1, half-resolution colour. struct_size is sizeof the caller's
  * struct; it must be at least the size of the first version of the struct. */
 XQOB_API xqob_status xqob_init_decode_options(xqob_decode_options* options, size_t struct_size);

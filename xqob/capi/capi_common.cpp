@@ -86,6 +86,7 @@ xqob_status xqob_init_decode_options(xqob_decode_options* options, size_t struct
     std::memset(options, 0, struct_size);
     options->struct_size = struct_size;
     options->max_pixels = XQOB_DEFAULT_MAX_PIXELS;
+    options->threads = 1;
     return XQOB_OK;
 }
 
