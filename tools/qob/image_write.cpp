@@ -50,6 +50,14 @@ const char* formatName(OutputFormat format) {
     return "?";
 }
 
+bool formatTakes(OutputFormat format, int32_t channels, std::string* error) {
+    if (format == OutputFormat::pgm && channels != 1) {
+        *error = "a colour picture cannot be written as PGM (use PPM or PNG)";
+        return false;
+    }
+    return true;
+}
+
 PictureWriter::PictureWriter(std::FILE* out, OutputFormat format, int pngLevel)
     : out_(out), format_(format), pngLevel_(pngLevel) {}
 
@@ -99,10 +107,7 @@ bool PictureWriter::begin(int32_t width, int32_t height, int32_t channels, std::
     channels_ = channels;
     if (format_ == OutputFormat::pnm)
         format_ = channels == 1 ? OutputFormat::pgm : OutputFormat::ppm;
-    if (format_ == OutputFormat::pgm && channels != 1) {
-        *error = "a colour picture cannot be written as PGM (use PPM or PNG)";
-        return false;
-    }
+    if (!formatTakes(format_, channels, error)) return false;
     if (format_ != OutputFormat::png) {
         expandGray_ = format_ == OutputFormat::ppm && channels == 1;
         if (expandGray_) expanded_.resize(size_t(width) * 3);
