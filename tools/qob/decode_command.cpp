@@ -1,4 +1,5 @@
 // qob decode: QOB pictures to PNG, PPM or PGM, one file or a batch decoded in parallel.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -141,21 +142,27 @@ struct StreamedOutput {
 // Reads, decodes and writes one job.
 JobResult runJob(const DecodeJob& job, const DecodeSettings& settings) {
     JobResult result;
-    std::string error;
     const auto start = Clock::now();
-    std::vector<uint8_t> bytes;
-    if (!readInput(job.input, &bytes, &error)) {
-        result.message = "qob: " + displayName(job.input) + ": " + error;
-        return result;
-    }
     StreamedOutput output(job, settings.pngLevel);
     xqob::RowReceiver receiver;
     receiver.begin = [&](const xqob::PictureInfo& info) { return output.begin(info); };
     receiver.row = [&](int32_t, const uint8_t* pixels) { return output.row(pixels); };
     xqob::DecodeOptions options;
     options.maxPixels = settings.maxPixels;
-    const xqob::Error failure =
-        xqob::decodeMemoryRows(bytes.data(), bytes.size(), receiver, options);
+    xqob::Error failure;
+    // A regular file is read as it decodes, which keeps its bytes out of memory too; anything
+    // else (standard input, a pipe) can be read only once and is held whole.
+    struct stat status;
+    if (job.input != "-" && stat(job.input.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+        failure = xqob::decodeFileRows(job.input, receiver, options);
+    } else {
+        std::vector<uint8_t> bytes;
+        if (!readInput(job.input, &bytes, &failure.message)) {
+            result.message = "qob: " + displayName(job.input) + ": " + failure.message;
+            return result;
+        }
+        failure = xqob::decodeMemoryRows(bytes.data(), bytes.size(), receiver, options);
+    }
     // A failed write stops the decode; its reason is the one to report, not the stop.
     if (output.error.empty() && failure) {
         result.message = "qob: " + displayName(job.input) + ": " + failure.message;
