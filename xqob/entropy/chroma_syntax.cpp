@@ -21,7 +21,7 @@ const ChromaBlockInfo* aboveOf(DecoderContext* context, int32_t x, int32_t y) {
 
 // A Flat neighbour gives IntraNone, larger than any mode.
 int32_t neighbourMode(const ChromaBlockInfo* n) {
-    return n->blockType == Intra8x8 ? n->mode : IntraNone;
+    return n->blockType == Intra8x8 ? int32_t(n->mode) : int32_t(IntraNone);
 }
 
 // Unlike the luma mode bins, an unavailable neighbour counts 1 here.
