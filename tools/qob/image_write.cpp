@@ -66,15 +66,21 @@ PictureWriter::~PictureWriter() {
 }
 
 // libpng leaves by longjmp on an error. The jump lands here, in a frame that outlives every
-// libpng call of step; step itself holds nothing that needs destroying.
+// libpng call of step and holds nothing but step, which itself holds nothing that needs
+// destroying; a function that calls setjmp is never inlined, so no caller's variable lives
+// across the jump either.
 template <typename Step>
-bool PictureWriter::guardPng(Step step, std::string* error) {
-    if (setjmp(png_jmpbuf(png_))) {
-        *error = pngMessage_.empty() ? "cannot write PNG" : pngMessage_;
-        return false;
-    }
+bool PictureWriter::landPng(Step step) {
+    if (setjmp(png_jmpbuf(png_))) return false;
     step();
     return true;
+}
+
+template <typename Step>
+bool PictureWriter::guardPng(Step step, std::string* error) {
+    if (landPng(step)) return true;
+    *error = pngMessage_.empty() ? "cannot write PNG" : pngMessage_;
+    return false;
 }
 
 void PictureWriter::pngWrite(png_structp png, png_bytep data, size_t size) {

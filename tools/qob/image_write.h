@@ -47,6 +47,8 @@ public:
 private:
     template <typename Step>
     bool guardPng(Step step, std::string* error);
+    template <typename Step>
+    bool landPng(Step step);
     bool writeBytes(const void* data, size_t size, std::string* error);
 
     static void pngWrite(png_structp png, png_bytep data, size_t size);
