@@ -42,10 +42,11 @@ void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     ::close(descriptor);
 }
 
-// Starts qob with arguments, standard output and error to /dev/null, and an optional limit
-// on the size of the files it writes.
+// Starts qob with arguments, standard output and error to /dev/null (or files), an optional
+// limit on the size of the files it writes, and standard input from a file.
 pid_t startQob(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = RLIM_INFINITY,
-               const std::string& errors = "/dev/null") {
+               const std::string& errors = "/dev/null", const std::string& output = "/dev/null",
+               const std::string& input = "/dev/null") {
     std::vector<char*> argv;
     std::string path = QOB_TOOL_PATH;
     argv.push_back(path.data());
@@ -54,9 +55,11 @@ pid_t startQob(const std::vector<std::string>& arguments, rlim_t fileSizeLimit =
     argv.push_back(nullptr);
     const pid_t child = fork();
     if (child == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
+        const int in = ::open(input.c_str(), O_RDONLY);
+        const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int error = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(null, STDOUT_FILENO);
+        dup2(in, STDIN_FILENO);
+        dup2(out, STDOUT_FILENO);
         dup2(error, STDERR_FILENO);
         const rlimit limit{fileSizeLimit, fileSizeLimit};
         setrlimit(RLIMIT_FSIZE, &limit);
@@ -66,10 +69,21 @@ pid_t startQob(const std::vector<std::string>& arguments, rlim_t fileSizeLimit =
     return child;
 }
 
-int waitFor(pid_t child) {
+struct Ended {
+    int status;           // the exit status, or 128 + the signal that ended it
+    uint64_t peakMemory;  // the most resident memory it held, in bytes
+};
+
+Ended waitForEnd(pid_t child) {
     int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    rusage usage = {};
+    wait4(child, &status, 0, &usage);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+            uint64_t(usage.ru_maxrss) * 1024};
+}
+
+int waitFor(pid_t child) {
+    return waitForEnd(child).status;
 }
 
 std::string text(const std::string& path) {
@@ -235,6 +249,138 @@ TEST(QobToolFiles, StoppedDecodeLeavesNoPartialPicture) {
                 c.older ? std::vector<std::string>{"big.png"} : std::vector<std::string>{};
             EXPECT_EQ(folderEntries(folder), expected) << c.signal;
         }
+    }
+}
+
+// Encodes a picture in a child process and writes it to path, so that the picture's pixels
+// never become part of this process: a child forked later starts with this process's
+// resident memory, which would hide the memory that the tool itself uses.
+void writeEncodedInChild(const std::string& path, Pattern pattern, int32_t width, int32_t height) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const Picture picture = makePicture(pattern, width, height, 3);
+        const Image image{width, height, 3, picture.pixels};
+        std::vector<uint8_t> bytes;
+        if (encode(image, EncodeOptions{}, &bytes)) _exit(1);
+        const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const bool written = descriptor >= 0 && ::write(descriptor, bytes.data(), bytes.size()) ==
+                                                    ssize_t(bytes.size());
+        _exit(written && ::close(descriptor) == 0 ? 0 : 1);
+    }
+    ASSERT_EQ(waitFor(child), 0) << "could not encode " << path;
+}
+
+// Rows go to the output as they are decoded: no buffer for the whole picture exists, so the
+// tool's peak memory stays far below the picture's width * height * 3 bytes.
+TEST(QobToolFiles, DecodesWithoutAWholePictureBuffer) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer's allocator and shadow memory make resident sizes meaningless, and a
+    // large picture slow: only the output is checked, on a smaller one.
+    constexpr int32_t kWidth = 640, kHeight = 480;
+    constexpr bool kMeasure = false;
+#else
+    constexpr int32_t kWidth = 4000, kHeight = 3000;
+    constexpr bool kMeasure = true;
+#endif
+    const std::string folder = freshFolder("stream");
+    const std::string qob = folder + "/large.qob";
+    const std::string tiny = folder + "/tiny.qob";
+    writeEncodedInChild(qob, Pattern::gradient, kWidth, kHeight);  // quick to encode
+    writeEncodedInChild(tiny, Pattern::gradient, 16, 16);
+    // What the tool holds on any picture: its code, libraries and the memory it starts with.
+    const Ended baseline = waitForEnd(startQob({"decode", tiny, "-o", folder + "/tiny.png"}));
+    ASSERT_EQ(baseline.status, 0);
+    struct Case {
+        const char* output;
+        bool fromStandardInput;  // read whole into memory instead of as it decodes
+    } cases[] = {{"large.png", false}, {"large.ppm", false}, {"stdin.png", true}};
+    for (const Case& c : cases) {
+        const std::string output = folder + "/" + c.output;
+        const pid_t child = c.fromStandardInput
+                                ? startQob({"decode", "-", "-o", output}, RLIM_INFINITY,
+                                           "/dev/null", "/dev/null", qob)
+                                : startQob({"decode", qob, "-o", output});
+        const Ended ended = waitForEnd(child);
+        ASSERT_EQ(ended.status, 0) << c.output;
+        if (kMeasure) {
+            // Standard input is held whole, the file it came from is not.
+            const uint64_t input = c.fromStandardInput ? fs::file_size(qob) : 0;
+            const uint64_t used =
+                ended.peakMemory - std::min(ended.peakMemory, baseline.peakMemory + input);
+            EXPECT_LT(used, uint64_t(kWidth) * kHeight * 3 / 2)
+                << c.output << ": peak " << ended.peakMemory << ", baseline "
+                << baseline.peakMemory;
+        }
+    }
+    Image expected;
+    ASSERT_FALSE(decodeFile(qob, &expected));
+    const std::string header =
+        "P6\n" + std::to_string(kWidth) + " " + std::to_string(kHeight) + "\n255\n";
+    EXPECT_TRUE(text(folder + "/large.ppm") ==
+                header + std::string(expected.pixels.begin(), expected.pixels.end()));
+    EXPECT_EQ(readFileBytes(folder + "/large.png"), readFileBytes(folder + "/stdin.png"));
+    fs::remove_all(folder);
+}
+
+// A payload that ends part way fails after rows have gone out: the file that was being
+// written goes away (an older one of the name stays), and the message is the decoder's. PGM of
+// a colour picture is refused from the header, before the cut is reached.
+TEST(QobToolFiles, CutPayloadLeavesNoFile) {
+    const std::string inputs = freshFolder("cut-in");
+    struct Picture {
+        const char* name;
+        int32_t channels;
+        int percent;  // of the file kept: past the luma of a colour picture, so rows go out
+    } pictures[] = {{"colour", 3, 97}, {"gray", 1, 60}};
+    for (const Picture& p : pictures) {
+        const std::vector<uint8_t> whole = encodedPicture(Pattern::mixed, 256, 192, p.channels);
+        const std::vector<uint8_t> cut(whole.begin(),
+                                       whole.begin() + whole.size() * p.percent / 100);
+        const std::string qob = inputs + "/" + p.name + ".qob";
+        writeFile(qob, cut);
+        Image ignored;
+        const Error failure = decodeMemory(cut.data(), cut.size(), &ignored);
+        ASSERT_EQ(failure.code, ErrorCode::truncated);
+        const std::string payloadMessage = "qob: " + qob + ": " + failure.message + "\n";
+
+        // To standard output what went out stays out; the status still tells of the failure.
+        const std::string errors = inputs + "/errors.txt";
+        const std::string piped = inputs + "/stdout.bin";
+        EXPECT_EQ(waitFor(startQob({"decode", qob, "-o", "-"}, RLIM_INFINITY, errors, piped)), 1);
+        EXPECT_EQ(text(errors), payloadMessage);
+        EXPECT_GT(readFileBytes(piped).size(), size_t(256 * p.channels))
+            << p.name << ": no row went out";
+
+        const char* outputs[] = {"out.png", "out.ppm", "out.pgm"};
+        for (const char* name : outputs) {
+            const bool refused = p.channels == 3 && std::string(name) == "out.pgm";
+            for (bool older : {false, true}) {
+                const std::string folder = freshFolder("cut-out");
+                const std::string output = folder + "/" + name;
+                if (older) writeFile(output, {'o', 'l', 'd'});
+                EXPECT_EQ(waitFor(startQob({"decode", qob, "-o", output}, RLIM_INFINITY, errors)),
+                          1);
+                EXPECT_EQ(text(errors),
+                          refused
+                              ? "qob: " + output +
+                                    ": a colour picture cannot be written as PGM (use PPM or PNG)\n"
+                              : payloadMessage)
+                    << name;
+                const std::vector<std::string> expected =
+                    older ? std::vector<std::string>{name} : std::vector<std::string>{};
+                EXPECT_EQ(folderEntries(folder), expected) << p.name << " " << name;
+                if (older) {
+                    EXPECT_EQ(text(output), "old");
+                }
+            }
+        }
+        // In a batch too, beside a picture that decodes.
+        const std::string good = inputs + "/good.qob";
+        writeFile(good, whole);
+        const std::string folder = freshFolder("cut-batch");
+        EXPECT_EQ(waitFor(startQob({"decode", "-d", folder, qob, good}, RLIM_INFINITY, errors)), 1);
+        EXPECT_NE(text(errors).find(payloadMessage), std::string::npos) << text(errors);
+        EXPECT_EQ(folderEntries(folder), std::vector<std::string>{"good.png"});
     }
 }
 

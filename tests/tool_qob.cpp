@@ -176,6 +176,13 @@ TEST(QobTool, DecodedFilesHoldTheDecodersPixels) {
     EXPECT_EQ(readText(colour + ".ppm"), pnm("P6", expectedColour));
     ASSERT_EQ(qob("decode " + gray + " -o " + gray + ".PGM").status, 0);
     EXPECT_EQ(readText(gray + ".PGM"), pnm("P5", expectedGray));
+    // PPM of a gray picture: each sample three times.
+    Image grayAsColour = expectedGray;
+    grayAsColour.pixels.clear();
+    for (uint8_t sample : expectedGray.pixels)
+        grayAsColour.pixels.insert(grayAsColour.pixels.end(), 3, sample);
+    ASSERT_EQ(qob("decode " + gray + " -o " + gray + ".ppm").status, 0);
+    EXPECT_EQ(readText(gray + ".ppm"), pnm("P6", grayAsColour));
     const ToolRun toStdout = qob("decode " + colour + " -o -");
     ASSERT_EQ(toStdout.status, 0);
     EXPECT_EQ(toStdout.out, pnm("P6", expectedColour));

@@ -1,4 +1,5 @@
 // qob decode: QOB pictures to PNG, PPM or PGM, one file or a batch decoded in parallel.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -96,50 +98,89 @@ int planJobs(const DecodeSettings& settings, std::vector<DecodeJob>* jobs) {
     return checkOutputsDistinct("decode", settings.inputs, outputs);
 }
 
-// Reads, decodes and writes one job. The output appears under its name only when complete.
+using Clock = std::chrono::steady_clock;
+
+// The output of one job, fed row by row while the picture decodes, so that no buffer for the
+// whole picture exists. The file is opened only once the header has been accepted, and under
+// its name only when complete; a decode or write that fails part way leaves no file (except
+// on standard output or a device, where what was written stays written).
+struct StreamedOutput {
+    StreamedOutput(const DecodeJob& job, int pngLevel) : job(&job), pngLevel(pngLevel) {}
+
+    const DecodeJob* job;
+    int pngLevel;
+    OutputFile file;
+    std::optional<PictureWriter> writer;
+    std::string error;          // why the output failed; empty while it has not
+    Clock::duration writing{};  // time spent writing, which -v leaves out of the decode time
+    int32_t width = 0, height = 0;
+
+    bool begin(const xqob::PictureInfo& info) {
+        const auto start = Clock::now();
+        const int32_t channels = info.gray ? 1 : 3;
+        width = info.width;
+        height = info.height;
+        bool ok = formatTakes(job->format, channels, &error) && file.open(job->output, &error);
+        if (ok) {
+            writer.emplace(file.stream(), job->format, pngLevel);
+            ok = writer->begin(info.width, info.height, channels, &error);
+        }
+        writing += Clock::now() - start;
+        return ok;
+    }
+
+    bool row(const uint8_t* pixels) {
+        const auto start = Clock::now();
+        const bool ok = writer->writeRow(pixels, &error);
+        writing += Clock::now() - start;
+        return ok;
+    }
+
+    bool finish() { return writer->finish(&error) && file.commit(&error); }
+};
+
+// Reads, decodes and writes one job.
 JobResult runJob(const DecodeJob& job, const DecodeSettings& settings, int32_t pictureThreads) {
     JobResult result;
-    xqob::Image image;
-    std::string error;
-    const auto start = std::chrono::steady_clock::now();
-    {
+    const auto start = Clock::now();
+    StreamedOutput output(job, settings.pngLevel);
+    xqob::RowReceiver receiver;
+    receiver.begin = [&](const xqob::PictureInfo& info) { return output.begin(info); };
+    receiver.row = [&](int32_t, const uint8_t* pixels) { return output.row(pixels); };
+    xqob::DecodeOptions options;
+    options.maxPixels = settings.maxPixels;
+    options.threads = pictureThreads;
+    xqob::Error failure;
+    // A regular file is read as it decodes, which keeps its bytes out of memory too; anything
+    // else (standard input, a pipe) can be read only once and is held whole.
+    struct stat status;
+    if (job.input != "-" && stat(job.input.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+        failure = xqob::decodeFileRows(job.input, receiver, options);
+    } else {
         std::vector<uint8_t> bytes;
-        if (!readInput(job.input, &bytes, &error)) {
-            result.message = "qob: " + displayName(job.input) + ": " + error;
-            return result;
-        }
-        xqob::DecodeOptions options;
-        options.maxPixels = settings.maxPixels;
-        options.threads = pictureThreads;
-        if (xqob::Error failure = xqob::decodeMemory(bytes.data(), bytes.size(), &image, options)) {
+        if (!readInput(job.input, &bytes, &failure.message)) {
             result.message = "qob: " + displayName(job.input) + ": " + failure.message;
             return result;
         }
+        failure = xqob::decodeMemoryRows(bytes.data(), bytes.size(), receiver, options);
+    }
+    // A failed write stops the decode; its reason is the one to report, not the stop.
+    if (output.error.empty() && failure) {
+        result.message = "qob: " + displayName(job.input) + ": " + failure.message;
+        return result;
     }
     const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-
-    OutputFile output;
-    bool written = output.open(job.output, &error);
-    if (written) {
-        PictureWriter writer(output.stream(), job.format, settings.pngLevel);
-        const size_t stride = size_t(image.width) * size_t(image.channels);
-        written = writer.begin(image.width, image.height, image.channels, &error);
-        for (int32_t y = 0; written && y < image.height; ++y) {
-            written = writer.writeRow(image.pixels.data() + size_t(y) * stride, &error);
-        }
-        written = written && writer.finish(&error) && output.commit(&error);
-    }
-    if (!written) {
-        result.message = "qob: " + displayName(job.output, true) + ": " + error;
+        std::chrono::duration<double>(Clock::now() - start - output.writing).count();
+    if (!output.error.empty() || !output.finish()) {
+        result.message = "qob: " + displayName(job.output, true) + ": " + output.error;
         return result;
     }
     result.ok = true;
     if (settings.verbose) {
-        const double megapixels = double(image.width) * double(image.height) / 1e6;
+        const double megapixels = double(output.width) * double(output.height) / 1e6;
         char text[128];
-        std::snprintf(text, sizeof text, ": %dx%d decoded in %.2f ms, %.1f MP/s", image.width,
-                      image.height, seconds * 1e3, seconds > 0 ? megapixels / seconds : 0.0);
+        std::snprintf(text, sizeof text, ": %dx%d decoded in %.2f ms, %.1f MP/s", output.width,
+                      output.height, seconds * 1e3, seconds > 0 ? megapixels / seconds : 0.0);
         result.message = displayName(job.input) + text;
     }
     return result;

@@ -50,6 +50,14 @@ const char* formatName(OutputFormat format) {
     return "?";
 }
 
+bool formatTakes(OutputFormat format, int32_t channels, std::string* error) {
+    if (format == OutputFormat::pgm && channels != 1) {
+        *error = "a colour picture cannot be written as PGM (use PPM or PNG)";
+        return false;
+    }
+    return true;
+}
+
 PictureWriter::PictureWriter(std::FILE* out, OutputFormat format, int pngLevel)
     : out_(out), format_(format), pngLevel_(pngLevel) {}
 
@@ -58,15 +66,21 @@ PictureWriter::~PictureWriter() {
 }
 
 // libpng leaves by longjmp on an error. The jump lands here, in a frame that outlives every
-// libpng call of step; step itself holds nothing that needs destroying.
+// libpng call of step and holds nothing but step, which itself holds nothing that needs
+// destroying; a function that calls setjmp is never inlined, so no caller's variable lives
+// across the jump either.
 template <typename Step>
-bool PictureWriter::guardPng(Step step, std::string* error) {
-    if (setjmp(png_jmpbuf(png_))) {
-        *error = pngMessage_.empty() ? "cannot write PNG" : pngMessage_;
-        return false;
-    }
+bool PictureWriter::landPng(Step step) {
+    if (setjmp(png_jmpbuf(png_))) return false;
     step();
     return true;
+}
+
+template <typename Step>
+bool PictureWriter::guardPng(Step step, std::string* error) {
+    if (landPng(step)) return true;
+    *error = pngMessage_.empty() ? "cannot write PNG" : pngMessage_;
+    return false;
 }
 
 void PictureWriter::pngWrite(png_structp png, png_bytep data, size_t size) {
@@ -99,10 +113,7 @@ bool PictureWriter::begin(int32_t width, int32_t height, int32_t channels, std::
     channels_ = channels;
     if (format_ == OutputFormat::pnm)
         format_ = channels == 1 ? OutputFormat::pgm : OutputFormat::ppm;
-    if (format_ == OutputFormat::pgm && channels != 1) {
-        *error = "a colour picture cannot be written as PGM (use PPM or PNG)";
-        return false;
-    }
+    if (!formatTakes(format_, channels, error)) return false;
     if (format_ != OutputFormat::png) {
         expandGray_ = format_ == OutputFormat::ppm && channels == 1;
         if (expandGray_) expanded_.resize(size_t(width) * 3);

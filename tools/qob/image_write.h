@@ -20,6 +20,11 @@ bool formatFromExtension(const std::string& path, OutputFormat* format);
 
 const char* formatName(OutputFormat format);
 
+// Whether a picture of channels (1 gray, 3 R, G, B) can be written in format: false, with the
+// reason in error, for a colour picture as PGM. Decided from the header alone, so that a
+// refused picture is neither decoded nor given a file.
+bool formatTakes(OutputFormat format, int32_t channels, std::string* error);
+
 // Compression of PNG output: 0 stores, 1 (the default) is fast, 2..9 choose every filter and
 // zlib's level, 9 making the smallest files, slowly.
 constexpr int kDefaultPngLevel = 1;
@@ -42,6 +47,8 @@ public:
 private:
     template <typename Step>
     bool guardPng(Step step, std::string* error);
+    template <typename Step>
+    bool landPng(Step step);
     bool writeBytes(const void* data, size_t size, std::string* error);
 
     static void pngWrite(png_structp png, png_bytep data, size_t size);
