@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const xqob::Error a = xqob::decodeMemory(data, size, &first, options);
     const xqob::Error b = xqob::decodeMemory(data, size, &second, options);
     if (a.code != b.code || a.message != b.message || first.pixels != second.pixels) std::abort();
-    if (!a && first.pixels.size() != size_t(first.width) * size_t(first.height) *
-                                         size_t(first.channels)) {
+    if (!a && first.pixels.size() !=
+                  size_t(first.width) * size_t(first.height) * size_t(first.channels)) {
         std::abort();
     }
     return 0;

@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (handle == nullptr) return 0;
     int32_t zero1, width, height, kind, bits, bytesPerRow, zero2;
     char description[16];
-    if (vkmLoadPictureGetInfo(handle, &zero1, &width, &height, &kind, &bits, &bytesPerRow,
-                              &zero2, description, 0) != 1) {
+    if (vkmLoadPictureGetInfo(handle, &zero1, &width, &height, &kind, &bits, &bytesPerRow, &zero2,
+                              description, 0) != 1) {
         std::abort();
     }
     std::vector<uint8_t> row(size_t(bytesPerRow) + 1);

@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             header.chromaQuantiser > 80 || header.lumaQuantiser < 16 || header.lumaQuantiser > 97) {
             std::abort();
         }
-        if (info.width != header.width || info.payloadBytes + info.headerBytes != size) std::abort();
+        if (info.width != header.width || info.payloadBytes + info.headerBytes != size)
+            std::abort();
     } else if (failure.reason == xqob::FailureReason::none || error.message.empty()) {
         std::abort();
     }
