@@ -9,6 +9,7 @@
 
 namespace xqob {
 
+#if XQOB_SYNTAX_THREAD
 namespace {
 
 // Enough for the syntax to run ahead through rows of costly blocks while reconstruction
@@ -107,5 +108,21 @@ void stopSyntaxThread(SyntaxThread* s) {
     }
     s->thread.join();
 }
+
+#else
+
+bool startSyntaxThread(DecoderContext*, SyntaxThread*) {
+    return false;
+}
+
+const void* acquireSyntaxRow(DecoderContext*, SyntaxThread*, int32_t) {
+    return nullptr;
+}
+
+void releaseSyntaxRow(SyntaxThread*, int32_t) {}
+
+void stopSyntaxThread(SyntaxThread*) {}
+
+#endif
 
 }  // namespace xqob

@@ -4,10 +4,18 @@
 // records stay in the picture's record arrays, complete for a row before it is handed over.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
+
+// MinGW-w64's win32 thread model, with which the Windows plug-ins are built, has no
+// std::thread. The plug-in never asks for a second thread; there a decode stays on one.
+#if defined(_WIN32) && !defined(_GLIBCXX_HAS_GTHREADS)
+#define XQOB_SYNTAX_THREAD 0
+#else
+#define XQOB_SYNTAX_THREAD 1
+#include <condition_variable>
 #include <mutex>
 #include <thread>
+#endif
 
 #include "xqob/decoder/decoder_context.h"
 
@@ -22,6 +30,7 @@ struct SyntaxThread {
     int32_t slots;
     int32_t lumaRows;  // rows 0..lumaRows-1 are macroblock rows, the rest chroma block rows
     int32_t totalRows;
+#if XQOB_SYNTAX_THREAD
     std::mutex lock;
     std::condition_variable syntaxWakes;  // the syntax side sleeps on this, the other on
     std::condition_variable reconWakes;   // this, each woken only once it can go on
@@ -32,6 +41,7 @@ struct SyntaxThread {
     bool failed = false;       // the syntax failed at row published; its reason is in syntax
     bool stopping = false;     // the reconstruction side failed or finished
     std::thread thread;
+#endif
 };
 
 // Allocates the ring from the chain and starts the thread on a copy of context, whose
