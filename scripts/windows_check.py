@@ -78,11 +78,11 @@ ARCHITECTURES = {
 
 
 def check_dll_structure(objdump, dll, arch):
-    spec = ARCHITECTURES[arch]
+    machine = ARCHITECTURES[arch]
     file_format = re.search(r"file format (\S+)", run([objdump, "-f", dll]).stdout.decode())
-    if not file_format or file_format.group(1) != spec["format"]:
+    if not file_format or file_format.group(1) != machine["format"]:
         fail("%s is not a %s file (objdump reads it as %s)" % (
-            dll, spec["format"], file_format.group(1) if file_format else "unknown"))
+            dll, machine["format"], file_format.group(1) if file_format else "unknown"))
         return
     headers = run([objdump, "-p", dll]).stdout.decode()
     names = re.findall(r"^\s*\[\s*\d+\]\s+(\S+)\s*$",
@@ -116,23 +116,23 @@ def check_dll_structure(objdump, dll, arch):
                     "--stop-address=%d" % (text + end), dll]).stdout.decode()
 
     for name, arguments in EXPORTS.items():
-        symbol = spec["symbol"](name, arguments)
+        symbol = machine["symbol"](name, arguments)
         if symbol not in symbols:
             fail("no function %s behind export %s" % (symbol, name))
             continue
         if text + symbols[symbol] - base not in export_rvas:
             fail("export %s is not bound to %s" % (name, symbol))
         returns = re.findall(r"\tret[a-z]*\b[ \t]*(\S*)", function_code(symbol))
-        expected = spec["ret"](arguments)
+        expected = machine["ret"](arguments)
         if not returns or any(r != expected for r in returns):
             fail("%s returns with %s, expected ret %s" % (symbol, returns, expected))
 
-    startup = spec["startup"]
+    startup = machine["startup"]
     if symbols.get(startup) is None or text + symbols[startup] != entry:
         fail("entry point is not the runtime start-up %s" % startup)
-    if spec["dllmain"] not in symbols or not re.search(
-            r"call\s+\S+\s+<%s>" % re.escape(spec["dllmain"]),
-            function_code(spec["startup_body"])):
+    if machine["dllmain"] not in symbols or not re.search(
+            r"call\s+\S+\s+<%s>" % re.escape(machine["dllmain"]),
+            function_code(machine["startup_body"])):
         fail("the runtime start-up does not call DllMain")
 
 

@@ -93,6 +93,39 @@ std::vector<uint8_t> encoded(test::Pattern pattern, int32_t width, int32_t heigh
     return qob;
 }
 
+struct RegressionCase {
+    const char* name;
+    int width, height;
+    bool gray, fullChroma;
+    int qualityIndex, chromaQuantiser, flags;
+    uint32_t seed, density;
+    uint64_t expected;
+};
+
+const RegressionCase kRegressionCases[] = {
+#include "tests/decoder_regression_cases.inc"
+};
+
+// The pictures whose one-thread checksums are recorded decode alike on two threads.
+TEST(Threads, RecordedRegressionPictures) {
+    for (const RegressionCase& c : kRegressionCases) {
+        test::HeaderFields fields;
+        fields.width = c.width;
+        fields.height = c.height;
+        fields.gray = c.gray;
+        fields.fullChroma = c.fullChroma;
+        fields.qualityIndex = c.qualityIndex;
+        fields.chromaQuantiser = c.chromaQuantiser;
+        fields.flags = c.flags;
+        const size_t payloadSize = 64 + size_t(c.width) * size_t(c.height) * (c.density ? 2 : 64);
+        const std::vector<uint8_t> file =
+            test::qobFile(fields, test::fixedPayload(c.seed, payloadSize, c.density));
+        const Outcome one = decodeWith(file, 1);
+        EXPECT_EQ(one.result, 0) << c.name;
+        expectSame(one, decodeWith(file, 2), c.name);
+    }
+}
+
 TEST(Threads, RandomPayloadsOfEveryHeaderKind) {
     struct Kind {
         bool gray;
