@@ -67,6 +67,45 @@ TEST(FastArith, StridedRenormalisationMatchesStepwise) {
     }
 }
 
+// The stride alone, for intervals after any decision: every low with the narrowest widths
+// (the long middle-half runs), and random pairs across the whole range. The register state
+// has a full window, so no refill interferes.
+TEST(FastArith, StrideCountMatchesStepwiseForEveryNarrowInterval) {
+    auto check = [](uint32_t low, uint32_t width) {
+        uint32_t stepLow = low;
+        uint32_t stepHigh = low + width - 1;
+        int32_t steps = 0;
+        for (;;) {
+            if (stepHigh < 32768) {
+            } else if (stepLow >= 32768) {
+                stepLow -= 32768, stepHigh -= 32768;
+            } else if (stepLow >= 16384 && stepHigh < 49152) {
+                stepLow -= 16384, stepHigh -= 16384;
+            } else {
+                break;
+            }
+            stepLow *= 2, stepHigh = 2 * stepHigh + 1, ++steps;
+        }
+        ArithState state{};
+        state.low = low;
+        state.range = width;
+        state.bits = kValueBits;
+        renormalise(&state);
+        return state.low == stepLow && state.low + state.range - 1 == stepHigh &&
+               state.bits == kValueBits - steps;
+    };
+    for (uint32_t low = 0; low + 165 <= 65536; ++low) {
+        for (uint32_t width = 165; width < 293 && low + width <= 65536; ++width)
+            ASSERT_TRUE(check(low, width)) << low << " " << width;
+    }
+    std::mt19937 random(9);
+    for (int trial = 0; trial < 2000000; ++trial) {
+        const uint32_t width = 165 + random() % 65372;
+        const uint32_t low = random() % (65537 - width);
+        ASSERT_TRUE(check(low, width)) << low << " " << width;
+    }
+}
+
 // Whole streams, through the input buffer's refills and past the end of the payload: the
 // plain decoder and the register copy read the same bins and fail at the
 // same bin with the same consumed count.

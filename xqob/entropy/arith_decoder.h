@@ -137,19 +137,22 @@ ArithState renormaliseSlowly(ArithState state);
 // and high agree (lower or upper half) each step drops that bit; after such steps the top
 // bits differ (low 0, high 1 at bit p), and a middle-half step keeps them different, so
 // every renormalisation is 15 - p halvings then m middle-half steps, m counting the bits
-// below p where low has 1 and high 0 (low 01..1x, high 10..0y). With r the highest bit
-// below p where ~low | high is 1, k = (15 - p) + (p - 1 - r) = 14 - r. Every step maps x to
-// 2x - c with the same c for low, high and code, so the offset and the range just double,
-// and low ends as its bits below the k dropped ones, bit 15 clear. k = 0 (bit 15 differs,
-// no middle half) goes through the same arithmetic without a branch.
+// below p where low has 1 and high 0 (low 01..1x, high 10..0y). In one word: with
+// e = low & ~high (the bits where a middle-half step may apply, never at or above p), the
+// bits of (low ^ high) & ~(e << 1) are clear above p and along the middle-half run shifted
+// up by one, and set at bit p - m (bit p itself when m = 0, else the run's last bit, whose
+// lower neighbour is not in e). So k = 15 - (its highest set bit) = (15 - p) + m, from one
+// leading-bit count. Every step maps x to 2x - c with the same c for low, high and code, so
+// the offset and the range just double, and low ends as its bits below the k dropped ones,
+// bit 15 clear. k = 0 (bit 15 differs, no middle half) goes through the same arithmetic
+// without a branch.
 XQOB_ALWAYS_INLINE void renormalise(ArithState* state) {
     const uint32_t low = state->low;
     const uint32_t high = low + state->range - 1;
-    // After a decision the range is at least 165: low ^ high is never 0, and below bit p
-    // some bit has ~low | high set (the | 1 only keeps the count defined).
-    const int32_t p = 31 ^ __builtin_clz(low ^ high);  // the highest set bit
-    const uint32_t below = (~low | high) & ((1u << p) - 1);
-    const int32_t k = 14 - (31 ^ __builtin_clz(below | 1));
+    // After a decision the range is at least 165, so low != high and the word has a bit set
+    // at 15 - k, k at most 15.
+    const uint32_t stop = (low ^ high) & ~((low & ~high) << 1);
+    const int32_t k = __builtin_clz(stop) - 16;
     if (__builtin_expect(state->bits < k, 0)) {
         refillValue(state);
         if (state->bits < k) {
