@@ -36,7 +36,7 @@ EntropyRun runEntropyPass(const std::vector<uint8_t>& file, bool countBins) {
         context.lumaQuantiser = header.lumaQuantiser;
         context.qualityIndex = header.qualityIndex;
         context.chromaQuantiser = header.chromaQuantiser;
-        context.plainEntropy = countBins ? 1 : 0;
+        context.entropyPath = countBins ? xqob::EntropyPath::plain : xqob::bestEntropyPath();
         xqob::setUpGeometry(&context);
         xqob::allocateWorkspace(&context);
         xqob::setUpModels(&context);

@@ -11,6 +11,7 @@
 #include "tests/support/synthetic_images.h"
 #include "xqob/decoder/decode_picture.h"
 #include "xqob/encoder/encode_picture.h"
+#include "xqob/entropy/block_syntax.h"
 
 namespace xqob {
 namespace {
@@ -21,25 +22,29 @@ struct Outcome {
     std::vector<uint8_t> pixels;
 };
 
-Outcome decodeWith(const std::vector<uint8_t>& file, size_t outputSize, bool plain) {
+Outcome decodeWith(const std::vector<uint8_t>& file, size_t outputSize, EntropyPath path) {
     Outcome outcome;
     outcome.pixels.assign(outputSize + 1, 0x5A);
     DecodeRequest request;
     request.data = file.data();
     request.size = file.size();
-    request.plainEntropy = plain;
+    request.entropyPath = int32_t(path);
     outcome.result = decodePicture(request, outcome.pixels.data(), &outcome.failure);
     return outcome;
 }
 
-// Both paths, compared; returns whether the decode succeeded.
+// The plain decoder against each register path this processor runs; returns whether the
+// decode succeeded.
 bool expectSamePaths(const std::vector<uint8_t>& file, size_t outputSize, const char* what) {
-    const Outcome plain = decodeWith(file, outputSize, true);
-    const Outcome fast = decodeWith(file, outputSize, false);
-    EXPECT_EQ(fast.result, plain.result) << what;
-    EXPECT_EQ(fast.failure.reason, plain.failure.reason) << what;
-    EXPECT_EQ(fast.failure.value, plain.failure.value) << what;
-    EXPECT_TRUE(fast.pixels == plain.pixels) << what;
+    const Outcome plain = decodeWith(file, outputSize, EntropyPath::plain);
+    for (EntropyPath path : {EntropyPath::registers, EntropyPath::bitInstructions}) {
+        if (!entropyPathRuns(path)) continue;
+        const Outcome fast = decodeWith(file, outputSize, path);
+        EXPECT_EQ(fast.result, plain.result) << what << " path " << int32_t(path);
+        EXPECT_EQ(fast.failure.reason, plain.failure.reason) << what << " path " << int32_t(path);
+        EXPECT_EQ(fast.failure.value, plain.failure.value) << what << " path " << int32_t(path);
+        EXPECT_TRUE(fast.pixels == plain.pixels) << what << " path " << int32_t(path);
+    }
     return plain.result == 0;
 }
 

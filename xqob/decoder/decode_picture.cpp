@@ -10,6 +10,7 @@
 #include "xqob/decoder/syntax_thread.h"
 #include "xqob/dsp/dsp.h"
 #include "xqob/entropy/arith_decoder.h"
+#include "xqob/entropy/block_syntax.h"
 #include "xqob/entropy/context_models.h"
 #include "xqob/output/deblock.h"
 #include "xqob/recon/plane_loops.h"
@@ -217,7 +218,8 @@ int32_t decodePicture(const DecodeRequest& request, uint8_t* pixels, DecodeFailu
 
     DecoderContext context{};
     context.failAllocationAt = request.failAllocationAt;
-    context.plainEntropy = request.plainEntropy ? 1 : 0;
+    context.entropyPath =
+        request.entropyPath < 0 ? bestEntropyPath() : EntropyPath(request.entropyPath);
     int32_t result = 0;
     try {
         runDecode(&context, &source, request, pixels);

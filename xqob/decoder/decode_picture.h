@@ -35,7 +35,8 @@ struct DecodeRequest {
     // same either way; callbacks run on the calling thread.
     int32_t threads = 1;
     int64_t failAllocationAt = 0;  // test hook: make this chain allocation fail (from 1)
-    bool plainEntropy = false;     // test hook: every bin through the plain decoder
+    // Test hook: the entropy path, or -1 for the fastest this processor runs.
+    int32_t entropyPath = -1;
 };
 
 // Padded luma and chroma sizes from width, height and fullChroma (gray pictures too).

@@ -20,6 +20,13 @@ struct BitModel {
 };
 
 struct ChainBlock;
+// How the syntax reads its bins; the result is the same on every path.
+enum class EntropyPath : int32_t {
+    registers = 0,        // the decoder's registers held in locals, on any processor
+    bitInstructions = 1,  // the same loops built for LZCNT and BMI2, where the processor has them
+    plain = 2,            // the one-step-at-a-time decoder with a division per bin; counts bins
+};
+
 struct DspFunctions;
 
 struct DecoderContext {
@@ -58,9 +65,9 @@ struct DecoderContext {
     int32_t eofCount;
     uint8_t* buffer;
     ByteSource* file;
-    int64_t payloadStart;  // bytes of the source consumed before the payload
-    int32_t plainEntropy;  // nonzero: every bin through the one-step-at-a-time decoder
-    int64_t plainBins;     // bins the plain decoder has read (it counts; the fast path not)
+    int64_t payloadStart;     // bytes of the source consumed before the payload
+    EntropyPath entropyPath;  // how the syntax reads its bins (registers when zeroed)
+    int64_t plainBins;        // bins the plain decoder has read (it counts; the fast path not)
     // Context models
     BitModel* mode8x8Models;
     BitModel* flatOffsetModels;

@@ -140,28 +140,95 @@ XQOB_ALWAYS_INLINE void decodeChromaBins(DecoderContext* context, Decoder* decod
     if (info->codedCb) decodeLevels(decoder, kind, levels->cb);
 }
 
-}  // namespace
+// The register loops once more, built for LZCNT and BMI2: the leading-bit count of every
+// renormalisation is one lzcnt and the shifts by a count need no cl. Everything the entry
+// points below inline is compiled for that target; only processors that have it call them.
+#if defined(__x86_64__) || defined(__i386__)
+#define XQOB_BIT_INSTRUCTIONS 1
+#define XQOB_BIT_TARGET __attribute__((target("lzcnt,bmi,bmi2")))
+#else
+#define XQOB_BIT_INSTRUCTIONS 0
+#define XQOB_BIT_TARGET
+#endif
 
-void decodeMacroblockSyntax(DecoderContext* context, MacroblockInfo* info, int32_t x, int32_t y,
-                            MacroblockLevels* levels) {
-    if (context->plainEntropy) {
-        decodeMacroblockBins(context, context, info, x, y, levels);
-        return;
-    }
+void macroblockRegisters(DecoderContext* context, MacroblockInfo* info, int32_t x, int32_t y,
+                         MacroblockLevels* levels) {
     ArithState state = loadArithState(context);
     decodeMacroblockBins(context, &state, info, x, y, levels);
     storeArithState(state);
 }
 
-void decodeChromaBlockSyntax(DecoderContext* context, ChromaBlockInfo* info, int32_t x, int32_t y,
-                             ChromaLevels* levels) {
-    if (context->plainEntropy) {
-        decodeChromaBins(context, context, info, x, y, levels);
-        return;
-    }
+void chromaRegisters(DecoderContext* context, ChromaBlockInfo* info, int32_t x, int32_t y,
+                     ChromaLevels* levels) {
     ArithState state = loadArithState(context);
     decodeChromaBins(context, &state, info, x, y, levels);
     storeArithState(state);
+}
+
+#if XQOB_BIT_INSTRUCTIONS
+XQOB_BIT_TARGET void macroblockBitInstructions(DecoderContext* context, MacroblockInfo* info,
+                                               int32_t x, int32_t y, MacroblockLevels* levels) {
+    ArithState state = loadArithState(context);
+    decodeMacroblockBins(context, &state, info, x, y, levels);
+    storeArithState(state);
+}
+
+XQOB_BIT_TARGET void chromaBitInstructions(DecoderContext* context, ChromaBlockInfo* info,
+                                           int32_t x, int32_t y, ChromaLevels* levels) {
+    ArithState state = loadArithState(context);
+    decodeChromaBins(context, &state, info, x, y, levels);
+    storeArithState(state);
+}
+#endif
+
+}  // namespace
+
+bool entropyPathRuns(EntropyPath path) {
+    if (path != EntropyPath::bitInstructions) return true;
+#if XQOB_BIT_INSTRUCTIONS
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("lzcnt") && __builtin_cpu_supports("bmi") &&
+           __builtin_cpu_supports("bmi2");
+#else
+    return false;
+#endif
+}
+
+EntropyPath bestEntropyPath() {
+    return entropyPathRuns(EntropyPath::bitInstructions) ? EntropyPath::bitInstructions
+                                                         : EntropyPath::registers;
+}
+
+void decodeMacroblockSyntax(DecoderContext* context, MacroblockInfo* info, int32_t x, int32_t y,
+                            MacroblockLevels* levels) {
+    switch (context->entropyPath) {
+        case EntropyPath::plain:
+            decodeMacroblockBins(context, context, info, x, y, levels);
+            return;
+#if XQOB_BIT_INSTRUCTIONS
+        case EntropyPath::bitInstructions:
+            macroblockBitInstructions(context, info, x, y, levels);
+            return;
+#endif
+        default:
+            macroblockRegisters(context, info, x, y, levels);
+    }
+}
+
+void decodeChromaBlockSyntax(DecoderContext* context, ChromaBlockInfo* info, int32_t x, int32_t y,
+                             ChromaLevels* levels) {
+    switch (context->entropyPath) {
+        case EntropyPath::plain:
+            decodeChromaBins(context, context, info, x, y, levels);
+            return;
+#if XQOB_BIT_INSTRUCTIONS
+        case EntropyPath::bitInstructions:
+            chromaBitInstructions(context, info, x, y, levels);
+            return;
+#endif
+        default:
+            chromaRegisters(context, info, x, y, levels);
+    }
 }
 
 void decodePictureSyntax(DecoderContext* context) {

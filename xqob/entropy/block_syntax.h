@@ -23,6 +23,11 @@ struct ChromaLevels {
     int32_t cb[64];
 };
 
+// Whether this processor runs path, and the fastest path it runs (set once per decode in
+// the context's entropyPath).
+bool entropyPathRuns(EntropyPath path);
+EntropyPath bestEntropyPath();
+
 // (x, y): the macroblock's top-left luma sample. Clears the record's masks and fills it.
 void decodeMacroblockSyntax(DecoderContext* context, MacroblockInfo* info, int32_t x, int32_t y,
                             MacroblockLevels* levels);

@@ -88,7 +88,7 @@ void decodeResidual(ArithState* state, const ResidualKind& kind, int32_t* coeffi
 }
 
 void decodeResidual(DecoderContext* context, const ResidualKind& kind, int32_t* coefficients) {
-    if (context->plainEntropy) {
+    if (context->entropyPath == EntropyPath::plain) {
         decodeResidualBins(context, kind, coefficients);
         return;
     }

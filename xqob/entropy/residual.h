@@ -50,7 +50,7 @@ inline void countLevel(int32_t level, int32_t* eq1Count, int32_t* gt1Count) {
 
 struct ArithState;
 
-// Through the plain decoder when context->plainEntropy is set, else through the registers.
+// Through the plain decoder when context->entropyPath is plain, else through the registers.
 void decodeResidual(DecoderContext* context, const ResidualKind& kind, int32_t* coefficients);
 // Through registers that a syntax loop keeps.
 void decodeResidual(ArithState* state, const ResidualKind& kind, int32_t* coefficients);
