@@ -128,8 +128,8 @@ typedef struct xqob_image {
  * made the call. Return 0 to go on, anything else to stop the decode at once with
  * XQOB_ERROR_ABORTED: no further row is written and no further call made. A decode that
  * fails part way (a truncated payload) makes no further call and returns the same failure
- * as without a callback; the groups delivered before it stay in the caller's buffer, and
- * a buffer the library allocated is freed. */
+ * as without a callback; the rows written before it stay in the caller's buffer, and a
+ * buffer the library allocated is freed. */
 typedef int (*xqob_row_callback)(void* opaque, const uint8_t* rows, size_t stride,
                                  int32_t first_row, int32_t row_count);
 
@@ -185,8 +185,8 @@ XQOB_API xqob_status xqob_info_callback(xqob_read_callback read, void* opaque, x
  * must fit in image->buffer_size, the last row needing only width x bytes per pixel;
  * otherwise XQOB_ERROR_BUFFER_TOO_SMALL before any decoding. With image->pixels NULL, the
  * library allocates height x stride bytes (stride 0: packed rows; the last row needs only
- * width x bytes per pixel) when the first row is ready, so that a picture failing before
- * it allocates nothing; free them with xqob_free. On failure the buffer is freed and
+ * width x bytes per pixel) when the first row is ready, so that a picture that fails
+ * before then allocates nothing; free them with xqob_free. On failure the buffer is freed and
  * image->pixels stays NULL. A picture of width or height 0 decodes to no rows, and then
  * nothing is allocated (pixels stays NULL). Rows are written as they are decoded, each
  * once, straight into their place. */
