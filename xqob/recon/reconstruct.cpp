@@ -18,7 +18,7 @@ const DspFunctions& kernels(const DecoderContext* context) {
 void reconstructLuma4x4(DecoderContext* context, int32_t x, int32_t y, int32_t candidate,
                         bool coded) {
     const int32_t stride = context->paddedWidth;
-    uint8_t* dst = context->planeY + planeOffset(x, y, stride);
+    uint8_t* dst = context->planeY + lumaOffset(context, x, y);
     const int32_t* prediction = context->lumaPred4x4[candidate];
     if (!coded) {
         kernels(context).putPrediction4x4(prediction, dst, stride);
@@ -32,7 +32,7 @@ void reconstructLuma4x4(DecoderContext* context, int32_t x, int32_t y, int32_t c
 void reconstructLuma8x8(DecoderContext* context, int32_t x, int32_t y, int32_t candidate,
                         int32_t weighted, bool coded) {
     const int32_t stride = context->paddedWidth;
-    uint8_t* dst = context->planeY + planeOffset(x, y, stride);
+    uint8_t* dst = context->planeY + lumaOffset(context, x, y);
     const int32_t* prediction = context->lumaPred8x8[candidate];
     if (!coded) {
         kernels(context).putPrediction8x8(prediction, dst, stride);
