@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -193,6 +196,41 @@ TEST(IntraKernel, NeverReadsBeyondItsReferences) {
             for (int32_t i = 0; i < n * n; ++i) {
                 EXPECT_GE(out[i], 0) << n << " mode " << mode;
                 EXPECT_LE(out[i], 255) << n << " mode " << mode;
+            }
+        }
+    }
+}
+
+// The fast form against the rule-by-rule reference: every size, mode and side present or
+// absent, on random samples drawn mostly from the extremes (0, 255) and otherwise uniform.
+TEST(IntraKernel, FastFormMatchesTheReference) {
+    std::mt19937 random(21);
+    auto sample = [&random]() -> int32_t {
+        const uint32_t pick = random() % 4;
+        return pick == 0 ? 0 : pick == 1 ? 255 : int32_t(random() % 256);
+    };
+    for (int32_t n : {4, 8}) {
+        for (int32_t mode = 0; mode < 9; ++mode) {
+            for (int32_t sides = 0; sides < 4; ++sides) {
+                const bool top = (sides & 1) != 0;
+                const bool left = (sides & 2) != 0;
+                for (int32_t trial = 0; trial < 300; ++trial) {
+                    int32_t t[16];
+                    int32_t l[8];
+                    for (int32_t& v : t) v = sample();
+                    for (int32_t& v : l) v = sample();
+                    const int32_t c = sample();
+                    int32_t fast[64];
+                    int32_t reference[64];
+                    std::fill(fast, fast + 64, -7);
+                    std::fill(reference, reference + 64, -7);
+                    const bool wroteFast = formIntraPrediction(n, t, l, c, top, left, mode, fast);
+                    const bool wroteReference =
+                        formIntraPredictionReference(n, t, l, c, top, left, mode, reference);
+                    ASSERT_EQ(wroteFast, wroteReference) << n << " mode " << mode;
+                    ASSERT_TRUE(std::equal(fast, fast + 64, reference))
+                        << n << " mode " << mode << " sides " << sides << " trial " << trial;
+                }
             }
         }
     }

@@ -20,7 +20,8 @@
  * Every function that can fail returns an xqob_status: XQOB_OK (0) on success, otherwise the
  * reason. When error is not NULL it receives the same status and a message a person can act
  * on, such as "quality index 101 out of range 0..100". On failure, nothing is allocated that
- * the caller must free, no file is left open, and the caller's buffer may hold partial rows.
+ * the caller must free, no file is left open, and the caller's buffer may hold the rows
+ * decoded before the failure.
  *
  * Threads: the library keeps no global state. A decode may start one thread of its own (see
  * xqob_decode_options.threads), which ends before the call returns. Any
@@ -119,9 +120,16 @@ typedef struct xqob_image {
     size_t buffer_size; /* decode in: bytes at pixels (caller's buffer); out: bytes allocated */
 } xqob_image;
 
-/* Rows delivered during a decode: row_count rows from first_row on, at rows with the image's
- * stride and format. Rows arrive top to bottom, each once. Return 0 to go on, anything else
- * to stop the decode with XQOB_ERROR_ABORTED. */
+/* Rows delivered during a decode, as soon as they are final: row_count rows from first_row
+ * on, at rows with the image's stride, already in the image's format and in their place in
+ * the output (the caller's buffer, or the one the library allocates). Rows arrive top to
+ * bottom, each once, in groups of 16 (the last group may be shorter), while the picture
+ * is still decoding; the rows below a group are not written yet. Called on the thread that
+ * made the call. Return 0 to go on, anything else to stop the decode at once with
+ * XQOB_ERROR_ABORTED: no further row is written and no further call made. A decode that
+ * fails part way (a truncated payload) makes no further call and returns the same failure
+ * as without a callback; the rows written before it stay in the caller's buffer, and a
+ * buffer the library allocated is freed. */
 typedef int (*xqob_row_callback)(void* opaque, const uint8_t* rows, size_t stride,
                                  int32_t first_row, int32_t row_count);
 
@@ -176,15 +184,24 @@ XQOB_API xqob_status xqob_info_callback(xqob_read_callback read, void* opaque, x
  * defaults. Into the caller's buffer (image->pixels set): height rows of image->stride bytes
  * must fit in image->buffer_size, the last row needing only width x bytes per pixel;
  * otherwise XQOB_ERROR_BUFFER_TOO_SMALL before any decoding. With image->pixels NULL, the
- * library allocates height x stride bytes (stride 0: packed rows) once the picture has
- * decoded; free them with xqob_free. A picture of width or height 0 decodes to no rows, and
- * then nothing is allocated (pixels stays NULL). */
+ * library allocates height x stride bytes (stride 0: packed rows; the last row needs only
+ * width x bytes per pixel) when the first row is ready, so that a picture that fails
+ * before then allocates nothing; free them with xqob_free. On failure the buffer is freed and
+ * image->pixels stays NULL. A picture of width or height 0 decodes to no rows, and then
+ * nothing is allocated (pixels stays NULL). Rows are written as they are decoded, each
+ * once, straight into their place. */
 XQOB_API xqob_status xqob_decode_memory(const void* data, size_t size,
                                         const xqob_decode_options* options, xqob_image* image,
                                         xqob_error* error);
 XQOB_API xqob_status xqob_decode_file(const char* path, const xqob_decode_options* options,
                                       xqob_image* image, xqob_error* error);
-/* Reads the input once, to its end, through read. */
+/* Reads the input once, in order, through read. On the calling thread alone (options.threads
+ * 1, the default) the payload streams through the decoder as it arrives, a few kilobytes at
+ * a time: the input is never held whole, rows reach row_callback before all of it has been
+ * read, and a decode that fails or is stopped reads no further; once the picture has
+ * decoded, the rest of the input is read to its end. With a second thread, which reads the
+ * payload, the input is read whole first (read is called only on the calling thread), then
+ * decoded. A header that is refused (not QOB, a bad field) stops the reading after it. */
 XQOB_API xqob_status xqob_decode_callback(xqob_read_callback read, void* opaque,
                                           const xqob_decode_options* options, xqob_image* image,
                                           xqob_error* error);

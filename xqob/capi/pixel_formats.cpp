@@ -62,22 +62,14 @@ int32_t bytesPerPixel(int32_t format) {
     return 0;
 }
 
-void convertRows(const uint8_t* source, int32_t sourceChannels, int32_t width, int32_t first,
-                 int32_t count, int32_t format, uint8_t* destination, size_t stride) {
-    // A picture without columns has no source rows at all (source may be null).
-    if (width == 0) return;
-    const size_t sourceRow = size_t(width) * size_t(sourceChannels);
-    const Layout layout = layoutOf(format);
-    for (int32_t y = first; y < first + count; ++y) {
-        const uint8_t* in = source + size_t(y) * sourceRow;
-        uint8_t* out = destination + size_t(y) * stride;
-        if (format == XQOB_FORMAT_GRAY) {
-            grayRow(in, sourceChannels, width, out);
-        } else if (format == XQOB_FORMAT_RGB && sourceChannels == 3) {
-            std::memcpy(out, in, sourceRow);
-        } else {
-            colourRow(in, sourceChannels, width, layout, out);
-        }
+void convertRow(const uint8_t* source, int32_t sourceChannels, int32_t width, int32_t format,
+                uint8_t* destination) {
+    if (format == XQOB_FORMAT_GRAY) {
+        grayRow(source, sourceChannels, width, destination);
+    } else if (format == XQOB_FORMAT_RGB && sourceChannels == 3) {
+        std::memcpy(destination, source, size_t(width) * 3);
+    } else {
+        colourRow(source, sourceChannels, width, layoutOf(format), destination);
     }
 }
 

@@ -1,5 +1,5 @@
 // Pixel formats of the C interface: bytes per pixel and the conversion of the decoder's
-// packed gray or R, G, B rows into any of them, at any stride.
+// gray or R, G, B rows into any of them, and of any of them into packed rows for the encoder.
 #pragma once
 
 #include <cstddef>
@@ -12,10 +12,10 @@ namespace xqob {
 // 1, 3 or 4 for the formats GRAY..BGR; 0 for AUTO and unknown values.
 int32_t bytesPerPixel(int32_t format);
 
-// Rows of width pixels from source (packed, 1 byte gray or 3 bytes R, G, B per pixel as
-// sourceChannels says) into destination at stride, in format. Rows first..first + count - 1.
-void convertRows(const uint8_t* source, int32_t sourceChannels, int32_t width, int32_t first,
-                 int32_t count, int32_t format, uint8_t* destination, size_t stride);
+// One row of width pixels from source (1 byte gray or 3 bytes R, G, B per pixel as
+// sourceChannels says) into destination in format.
+void convertRow(const uint8_t* source, int32_t sourceChannels, int32_t width, int32_t format,
+                uint8_t* destination);
 
 // Rows of an image in format at stride into packed rows for the encoder: 1 byte per pixel
 // from GRAY, otherwise R, G, B (alpha dropped).

@@ -1,5 +1,6 @@
 #include "xqob/capi/read_callback.h"
 
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -13,15 +14,18 @@ constexpr size_t kShortHeader = 14;
 constexpr size_t kLongHeader = 24;
 
 // Calls read until count bytes arrived at destination or the input ended; delivered gets
-// how many did.
+// how many did, ended whether the callback reported the end.
 xqob_status readInto(xqob_read_callback read, void* opaque, uint8_t* destination, size_t count,
-                     size_t* delivered) {
+                     size_t* delivered, bool* ended = nullptr) {
     *delivered = 0;
     while (*delivered < count) {
         const size_t wanted = count - *delivered;
         const size_t got = read(opaque, destination + *delivered, wanted);
         if (got == SIZE_MAX || got > wanted) return XQOB_ERROR_READ_FAILED;
-        if (got == 0) break;
+        if (got == 0) {
+            if (ended != nullptr) *ended = true;
+            break;
+        }
         *delivered += got;
     }
     return XQOB_OK;
@@ -58,6 +62,30 @@ xqob_status readToEnd(xqob_read_callback read, void* opaque, std::vector<uint8_t
         if (xqob_status status = readSome(read, opaque, kChunk, buffer)) return status;
         if (buffer->size() - before < kChunk) return XQOB_OK;
     }
+}
+
+size_t readStreamedInput(void* opaque, uint8_t* destination, size_t count) {
+    StreamedInput* input = static_cast<StreamedInput*>(opaque);
+    size_t delivered = 0;
+    if (input->headOffset < input->head.size()) {
+        const size_t left = input->head.size() - input->headOffset;
+        delivered = count < left ? count : left;
+        std::memcpy(destination, input->head.data() + input->headOffset, delivered);
+        input->headOffset += delivered;
+    }
+    if (delivered == count || input->ended || input->status != XQOB_OK) return delivered;
+    size_t got = 0;
+    input->status = readInto(input->read, input->opaque, destination + delivered, count - delivered,
+                             &got, &input->ended);
+    return delivered + got;
+}
+
+xqob_status finishStreamedInput(StreamedInput* input) {
+    uint8_t dropped[4096];
+    while (!input->ended && input->status == XQOB_OK) {
+        readStreamedInput(input, dropped, sizeof dropped);
+    }
+    return input->status;
 }
 
 }  // namespace xqob

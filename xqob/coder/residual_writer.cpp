@@ -22,9 +22,9 @@ void writeSignificanceMap(BinaryEncoder* encoder, const ResidualKind& kind,
     // A last position of size - 1 needs no last bin of 1: the map runs to its end.
     for (int32_t pos = 0; pos <= lastPos && pos < kind.size - 1; ++pos) {
         const int32_t significant = coefficients[kind.scan[pos]] != 0 ? 1 : 0;
-        encodeBit(encoder, kind.sigModels + (kind.sigMap ? kind.sigMap[pos] : pos), significant);
+        encodeBit(encoder, kind.sigModels + kind.sigMap[pos], significant);
         if (significant) {
-            BitModel* last = kind.lastModels + (kind.lastMap ? kind.lastMap[pos] : pos);
+            BitModel* last = kind.lastModels + kind.lastMap[pos];
             encodeBit(encoder, last, pos == lastPos ? 1 : 0);
         }
     }

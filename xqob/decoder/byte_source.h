@@ -1,5 +1,5 @@
-// Where the bytes of a picture come from: an open file stream or a buffer in memory.
-// Both deliver exactly the same bytes, so a picture decodes the same from either.
+// Where the bytes of a picture come from: an open file stream, a buffer in memory or a
+// caller's reader. All deliver exactly the same bytes, so a picture decodes the same from any.
 #pragma once
 
 #include <cstddef>
@@ -8,8 +8,14 @@
 
 namespace xqob {
 
+// Places up to count bytes at destination and returns how many; fewer only at the end of the
+// input. Each byte is asked for once, in order, so the input may be a pipe.
+using ByteReader = size_t (*)(void* opaque, uint8_t* destination, size_t count);
+
 struct ByteSource {
-    std::FILE* file = nullptr;      // read with the standard stream calls when set
+    std::FILE* file = nullptr;    // read with the standard stream calls when set
+    ByteReader reader = nullptr;  // else through this when set
+    void* readerOpaque = nullptr;
     const uint8_t* data = nullptr;  // otherwise read from here
     size_t size = 0;
     size_t offset = 0;     // next byte of data
@@ -19,6 +25,13 @@ struct ByteSource {
 inline ByteSource fileSource(std::FILE* file) {
     ByteSource source;
     source.file = file;
+    return source;
+}
+
+inline ByteSource readerSource(ByteReader reader, void* opaque) {
+    ByteSource source;
+    source.reader = reader;
+    source.readerOpaque = opaque;
     return source;
 }
 

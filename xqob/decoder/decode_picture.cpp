@@ -240,6 +240,8 @@ int32_t decodePicture(const DecodeRequest& request, uint8_t* pixels, DecodeFailu
             return 1;
         }
         source = fileSource(file);
+    } else if (request.reader != nullptr) {
+        source = readerSource(request.reader, request.readerOpaque);
     } else {
         source = memorySource(request.data, request.size);
     }

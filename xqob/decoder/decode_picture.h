@@ -12,7 +12,11 @@ namespace xqob {
 
 struct DecodeRequest {
     const char* fileName = nullptr;  // read from this file, or else
-    const uint8_t* data = nullptr;   // from this buffer of size bytes
+    // through this reader, from the header on (called by whichever thread reads the payload:
+    // the second one when there are two), or else
+    ByteReader reader = nullptr;
+    void* readerOpaque = nullptr;
+    const uint8_t* data = nullptr;  // from this buffer of size bytes
     size_t size = 0;
     // When set, the header must give this width, height and gray flag: the pixel buffer was
     // sized from it, and a file that changed in between must not overrun it.

@@ -67,6 +67,7 @@ struct DecoderContext {
     int32_t code;
     int32_t pos;
     int32_t eofCount;
+    int32_t nextBit;  // the register path's first payload bit not yet loaded (see ArithState)
     uint8_t* buffer;
     ByteSource* file;
     int64_t payloadStart;     // bytes of the source consumed before the payload

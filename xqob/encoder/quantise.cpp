@@ -29,14 +29,13 @@ float droppedBits(const ResidualKind& kind, int32_t previous, int32_t last) {
     const int32_t size = kind.size;
     float bits = 1.0f + bitCost(kind.levelFirstModels, 0);
     for (int32_t pos = previous + 1; pos <= last && pos < size - 1; ++pos) {
-        bits += bitCost(kind.sigModels + (kind.sigMap ? kind.sigMap[pos] : pos), pos == last);
+        bits += bitCost(kind.sigModels + kind.sigMap[pos], pos == last);
     }
     if (last < size - 1) {
-        bits += bitCost(kind.lastModels + (kind.lastMap ? kind.lastMap[last] : last), 1);
+        bits += bitCost(kind.lastModels + kind.lastMap[last], 1);
     }
     if (previous >= 0) {
-        const BitModel* model =
-            kind.lastModels + (kind.lastMap ? kind.lastMap[previous] : previous);
+        const BitModel* model = kind.lastModels + kind.lastMap[previous];
         bits -= bitCost(model, 1) - bitCost(model, 0);
     }
     return bits;

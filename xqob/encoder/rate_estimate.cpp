@@ -44,9 +44,9 @@ float residualBits(const ResidualKind& kind, const int32_t* levels) {
     float bits = 0;
     for (int32_t pos = 0; pos <= lastPos && pos < kind.size - 1; ++pos) {
         const int32_t significant = levels[kind.scan[pos]] != 0 ? 1 : 0;
-        bits += bitCost(kind.sigModels + (kind.sigMap ? kind.sigMap[pos] : pos), significant);
+        bits += bitCost(kind.sigModels + kind.sigMap[pos], significant);
         if (significant) {
-            const BitModel* last = kind.lastModels + (kind.lastMap ? kind.lastMap[pos] : pos);
+            const BitModel* last = kind.lastModels + kind.lastMap[pos];
             bits += bitCost(last, pos == lastPos ? 1 : 0);
         }
     }

@@ -68,18 +68,17 @@ inline void renormalise(DecoderContext* context) {
 // the top 16 bits of value, and the next payload bits follow it in the bits below (the
 // offset is below range, at most 65536, so 16 bits hold it): a renormalisation of k
 // halvings doubles the offset and appends the next bit k times, which is value << k.
-// bits of payload are valid below the offset; next is the number (in the buffer, from the
-// most significant bit of byte 0) of the first bit not yet in value. Bits are loaded eight
-// bytes at a time only while those bytes lie before fill; near the end of the buffer they
-// come one at a time through readBit, which keeps the refill and end-of-payload rules exact.
+// bits of payload are valid below the offset; the context's nextBit is the number (in the
+// buffer, from the most significant bit of byte 0) of the first bit not yet in value. Bits
+// are loaded eight bytes at a time only while those bytes lie before fill; near the end of
+// the buffer they come one at a time through readBit, which keeps the refill and
+// end-of-payload rules exact. Only what every bin touches is held here: a refill, about
+// every thirty bins, reads the rest from the context.
 struct ArithState {
     uint64_t value;
     uint32_t low;
     uint32_t range;
     int32_t bits;
-    int32_t next;
-    int32_t fill;
-    const uint8_t* buffer;
     DecoderContext* context;
 };
 
@@ -93,13 +92,15 @@ inline uint64_t loadBigEndian64(const uint8_t* at) {
 
 // Tops value up to kValueBits payload bits, or leaves it as it is near the end of the buffer.
 inline void refillValue(ArithState* state) {
-    const int32_t byte = state->next >> 3;
-    if (byte + 8 > state->fill) return;
+    DecoderContext* context = state->context;
+    const int32_t next = context->nextBit;
+    const int32_t byte = next >> 3;
+    if (byte + 8 > context->fill) return;
     // The 57 or more bits from bit next on, of which the kValueBits - bits wanted fill value
     // exactly below its valid bits.
-    const uint64_t word = loadBigEndian64(state->buffer + byte) << (state->next & 7);
+    const uint64_t word = loadBigEndian64(context->buffer + byte) << (next & 7);
     state->value |= word >> (64 - kValueBits + state->bits);
-    state->next += kValueBits - state->bits;
+    context->nextBit = next + kValueBits - state->bits;
     state->bits = kValueBits;
 }
 
@@ -110,9 +111,7 @@ inline ArithState loadArithState(DecoderContext* context) {
     state.value = uint64_t(uint32_t(context->code - context->low)) << kValueBits;
     state.bits = 0;
     // The bit after the last one delivered: bitsLeft bits of byte pos are still to come.
-    state.next = context->pos * 8 + 8 - context->bitsLeft;
-    state.fill = context->fill;
-    state.buffer = context->buffer;
+    context->nextBit = context->pos * 8 + 8 - context->bitsLeft;
     state.context = context;
     refillValue(&state);
     return state;
@@ -125,7 +124,7 @@ inline void storeArithState(const ArithState& state) {
     context->code = int32_t(state.low + uint32_t(state.value >> kValueBits));
     // The last bit delivered lies just before the payload bits held in value; it exists
     // (the decoder reads 16 bits when it starts).
-    const int32_t last = state.next - state.bits - 1;
+    const int32_t last = context->nextBit - state.bits - 1;
     context->pos = last >> 3;
     context->bitsLeft = 7 - (last & 7);
 }
@@ -146,9 +145,9 @@ ArithState renormaliseSlowly(ArithState state);
 // the offset and the range just double, and low ends as its bits below the k dropped ones,
 // bit 15 clear. k = 0 (bit 15 differs, no middle half) goes through the same arithmetic
 // without a branch.
-XQOB_ALWAYS_INLINE void renormalise(ArithState* state) {
+// high is low + range - 1, which a decision has at hand before the new range.
+XQOB_ALWAYS_INLINE void renormalise(ArithState* state, uint32_t high) {
     const uint32_t low = state->low;
-    const uint32_t high = low + state->range - 1;
     // After a decision the range is at least 165, so low != high and the word has a bit set
     // at 15 - k, k at most 15.
     const uint32_t stop = (low ^ high) & ~((low & ~high) << 1);
@@ -164,6 +163,10 @@ XQOB_ALWAYS_INLINE void renormalise(ArithState* state) {
     state->bits -= k;
     state->low = (low << k) & 0x7FFF;
     state->range <<= k;
+}
+
+XQOB_ALWAYS_INLINE void renormalise(ArithState* state) {
+    renormalise(state, state->low + state->range - 1);
 }
 
 // 2^30 / total rounded up, for total 2..99, so that the division of a split becomes a
@@ -247,27 +250,29 @@ inline int32_t decodeEquiprobable(DecoderContext* context) {
 
 // One bin through model; the lower sub-interval, proportional to ones, stands for 1. The
 // new interval is chosen without a branch (a bin is close to a coin toss for the predictor).
-XQOB_ALWAYS_INLINE int32_t decodeBit(ArithState* state, BitModel* model) {
-    const uint32_t split = modelSplit(state->range, model);
+// The offset is compared on its own (value's payload bits below it are a fraction of one),
+// and both candidate intervals are formed beside the multiplication, so that the decision
+// picks low and high and the renormalisation starts at once.
+XQOB_ALWAYS_INLINE int32_t decideSplit(ArithState* state, uint32_t split) {
+    const uint32_t low = state->low;
+    const uint32_t high = low + state->range - 1;
+    const int32_t bin = uint32_t(state->value >> kValueBits) < split ? 1 : 0;
     const uint64_t scaled = uint64_t(split) << kValueBits;
-    const int32_t bin = state->value < scaled ? 1 : 0;
     state->value = bin ? state->value : state->value - scaled;
-    state->low = bin ? state->low : state->low + split;
+    state->low = bin ? low : low + split;
     state->range = bin ? split : state->range - split;
+    renormalise(state, bin ? low + split - 1 : high);
+    return bin;
+}
+
+XQOB_ALWAYS_INLINE int32_t decodeBit(ArithState* state, BitModel* model) {
+    const int32_t bin = decideSplit(state, modelSplit(state->range, model));
     updateModel(model, bin);
-    renormalise(state);
     return bin;
 }
 
 XQOB_ALWAYS_INLINE int32_t decodeEquiprobable(ArithState* state) {
-    const uint32_t split = state->range / 2;
-    const uint64_t scaled = uint64_t(split) << kValueBits;
-    const int32_t bin = state->value < scaled ? 1 : 0;
-    state->value = bin ? state->value : state->value - scaled;
-    state->low = bin ? state->low : state->low + split;
-    state->range = bin ? split : state->range - split;
-    renormalise(state);
-    return bin;
+    return decideSplit(state, state->range / 2);
 }
 
 }  // namespace xqob

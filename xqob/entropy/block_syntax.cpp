@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
+
 #include "xqob/entropy/arith_decoder.h"
 #include "xqob/entropy/chroma_syntax.h"
 #include "xqob/entropy/luma_syntax.h"
@@ -186,9 +190,17 @@ XQOB_BIT_TARGET void chromaBitInstructions(DecoderContext* context, ChromaBlockI
 bool entropyPathRuns(EntropyPath path) {
     if (path != EntropyPath::bitInstructions) return true;
 #if XQOB_BIT_INSTRUCTIONS
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("lzcnt") && __builtin_cpu_supports("bmi") &&
-           __builtin_cpu_supports("bmi2");
+    // From the processor itself: not every compiler's feature test knows LZCNT.
+    unsigned int eax = 0;
+    unsigned int ebx = 0;
+    unsigned int ecx = 0;
+    unsigned int edx = 0;
+    if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
+    const bool bmi = (ebx & (1u << 3)) != 0;
+    const bool bmi2 = (ebx & (1u << 8)) != 0;
+    if (__get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) == 0) return false;
+    const bool lzcnt = (ecx & (1u << 5)) != 0;
+    return bmi && bmi2 && lzcnt;
 #else
     return false;
 #endif

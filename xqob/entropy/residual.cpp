@@ -47,11 +47,18 @@ const uint8_t lastContext8x8[63] = {
     8, 8, 8,                                         // 60..62
 };
 
+// For the kinds whose every scan position has a model of its own.
+const uint8_t identityMap[64] = {
+    0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+    22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43,
+    44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63,
+};
+
 ResidualKind residualKind4x4(DecoderContext* context, int32_t mode) {
     return ResidualKind{16,
                         scan4x4[mode],
-                        nullptr,
-                        nullptr,
+                        identityMap,
+                        identityMap,
                         kLevelCap4x4,
                         context->sig4x4Models,
                         context->last4x4Models,
@@ -62,7 +69,7 @@ ResidualKind residualKind4x4(DecoderContext* context, int32_t mode) {
 ResidualKind residualKind8x8(DecoderContext* context, int32_t lumaQuantiser) {
     return ResidualKind{64,
                         zigzag8x8,
-                        lumaQuantiser <= 40 ? sigContext8x8 : nullptr,
+                        lumaQuantiser <= 40 ? sigContext8x8 : identityMap,
                         lastContext8x8,
                         kLevelCap8x8,
                         context->sig8x8Models,
@@ -74,7 +81,7 @@ ResidualKind residualKind8x8(DecoderContext* context, int32_t lumaQuantiser) {
 ResidualKind residualKindChroma(DecoderContext* context) {
     return ResidualKind{64,
                         zigzag8x8,
-                        nullptr,
+                        identityMap,
                         lastContext8x8,
                         kLevelCap8x8,
                         context->sigChromaModels,

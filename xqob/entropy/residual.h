@@ -12,13 +12,14 @@ extern const uint8_t scan4x4[9][16];
 extern const uint8_t zigzag8x8[64];
 extern const uint8_t sigContext8x8[63];
 extern const uint8_t lastContext8x8[63];
+extern const uint8_t identityMap[64];
 
 constexpr int32_t kLevelCap4x4 = 1800;
 constexpr int32_t kLevelCap8x8 = 6000;
 
 // Everything that tells the three block kinds apart. The significance model of scan
-// position pos is sigModels[sigMap ? sigMap[pos] : pos], the last model
-// lastModels[lastMap ? lastMap[pos] : pos].
+// position pos is sigModels[sigMap[pos]], the last model lastModels[lastMap[pos]]; a kind
+// with a model per position maps through identityMap.
 struct ResidualKind {
     int32_t size;         // 16 or 64 coefficients
     const uint8_t* scan;  // raster position of each scan position

@@ -22,10 +22,10 @@ XQOB_ALWAYS_INLINE void decodeResidualBins(D* decoder, const ResidualKind& kind,
     const int32_t last = kind.size - 1;
     int32_t pos = 0;
     for (; pos < last; ++pos) {
-        BitModel* sig = kind.sigModels + (kind.sigMap ? kind.sigMap[pos] : pos);
+        BitModel* sig = kind.sigModels + kind.sigMap[pos];
         if (decodeBit(decoder, sig) == 0) continue;
         significant[count++] = uint8_t(pos);
-        BitModel* end = kind.lastModels + (kind.lastMap ? kind.lastMap[pos] : pos);
+        BitModel* end = kind.lastModels + kind.lastMap[pos];
         if (decodeBit(decoder, end) != 0) break;
     }
     if (pos == last) significant[count++] = uint8_t(last);

@@ -188,12 +188,116 @@ bool formPrediction(const int32_t* t, const int32_t* l, int32_t c, bool top, boo
     return true;
 }
 
+// The fast form. With the edge E running from the bottom-left sample up to the corner and on
+// along the top (E[-j] = l[j - 1], E[0] = c, E[j] = t[j - 1]), every sample of modes 3 to 8
+// is one of: an edge sample, A[j] = mean2(E[j], E[j + 1]), F[j] = mean3(E[j - 1], E[j],
+// E[j + 1]), or one of the two end values where a side runs out. These are formed once into
+// a pool, and each mode reads its samples from the pool through a table of indices built at
+// compile time from the rules above.
+template <int32_t n>
+struct EdgePool {
+    static constexpr int32_t e(int32_t j) { return j + n; }          // j in -n..2n
+    static constexpr int32_t a(int32_t j) { return 4 * n + 1 + j; }  // j in -n..2n - 1
+    static constexpr int32_t f(int32_t j) { return 7 * n + 1 + j; }  // j in 1 - n..2n - 1
+    static constexpr int32_t endTop = 9 * n + 1;   // (t[2n - 2] + 3 t[2n - 1] + 2) >> 2
+    static constexpr int32_t endLeft = 9 * n + 2;  // (l[n - 2] + 3 l[n - 1] + 2) >> 2
+    static constexpr int32_t size = 9 * n + 3;
+};
+
+// Pool index of sample (r, k) of mode 3..8, following the reference rules one for one.
+template <int32_t n>
+constexpr int32_t poolIndex(int32_t mode, int32_t r, int32_t k) {
+    using P = EdgePool<n>;
+    switch (mode) {
+        case 3:
+            return r + k < 2 * n - 2 ? P::f(r + k + 2) : P::endTop;
+        case 4:
+            return P::f(k - r);
+        case 5:
+        case 6: {
+            const bool vertical = mode == 5;
+            const int32_t major = vertical ? k : r;
+            const int32_t minor = vertical ? r : k;
+            const int32_t z = 2 * major - minor;
+            const int32_t j = major - (minor >> 1);
+            if (z >= 0 && (z & 1) == 0) return vertical ? P::a(j) : P::a(-j - 1);
+            if (z >= 0) return vertical ? P::f(j) : P::f(-j);
+            if (z == -1) return P::f(0);
+            const int32_t i = minor - 2 * major;
+            return vertical ? P::f(1 - i) : P::f(i - 1);
+        }
+        case 7: {
+            const int32_t j = k + (r >> 1);
+            return (r & 1) == 0 ? P::a(j + 1) : P::f(j + 2);
+        }
+        default: {
+            const int32_t z = k + 2 * r;
+            const int32_t j = r + (k >> 1);
+            if (z < 2 * n - 3) return (z & 1) == 0 ? P::a(-j - 2) : P::f(-j - 2);
+            return z == 2 * n - 3 ? P::endLeft : P::e(-n);
+        }
+    }
+}
+
+template <int32_t n>
+struct PoolIndices {
+    uint8_t index[6][n * n];  // modes 3..8
+};
+
+template <int32_t n>
+constexpr PoolIndices<n> makePoolIndices() {
+    PoolIndices<n> table{};
+    for (int32_t mode = 3; mode <= 8; ++mode) {
+        for (int32_t r = 0; r < n; ++r) {
+            for (int32_t k = 0; k < n; ++k)
+                table.index[mode - 3][n * r + k] = uint8_t(poolIndex<n>(mode, r, k));
+        }
+    }
+    return table;
+}
+
+template <int32_t n>
+constexpr PoolIndices<n> kPoolIndices = makePoolIndices<n>();
+
+template <int32_t n>
+bool formPredictionFast(const int32_t* t, const int32_t* l, int32_t c, bool top, bool left,
+                        int32_t mode, int32_t* out) {
+    if (mode <= 2) return formPrediction<n>(t, l, c, top, left, mode, out);
+    if (!modeHasNeighbours(mode, top, left)) return false;
+    using P = EdgePool<n>;
+    // Only present sides are read, as in the reference; an absent side stays 0 and no rule
+    // of this mode reads it.
+    int32_t pool[P::size] = {};
+    int32_t* edge = pool + P::e(0);
+    edge[0] = c;
+    if (top) {
+        for (int32_t i = 0; i < 2 * n; ++i) edge[i + 1] = t[i];
+        pool[P::endTop] = (t[2 * n - 2] + 3 * t[2 * n - 1] + 2) >> 2;
+    }
+    if (left) {
+        for (int32_t i = 0; i < n; ++i) edge[-i - 1] = l[i];
+        pool[P::endLeft] = (l[n - 2] + 3 * l[n - 1] + 2) >> 2;
+    }
+    for (int32_t j = -n; j < 2 * n; ++j) pool[P::a(j)] = mean2(edge[j], edge[j + 1]);
+    for (int32_t j = 1 - n; j < 2 * n; ++j)
+        pool[P::f(j)] = mean3(edge[j - 1], edge[j], edge[j + 1]);
+    const uint8_t* index = kPoolIndices<n>.index[mode - 3];
+    for (int32_t i = 0; i < n * n; ++i) out[i] = pool[index[i]];
+    return true;
+}
+
 }  // namespace
+
+bool formIntraPredictionReference(int32_t n, const int32_t* t, const int32_t* l, int32_t c,
+                                  bool top, bool left, int32_t mode, int32_t* out) {
+    if (n == 4) return formPrediction<4>(t, l, c, top, left, mode, out);
+    return formPrediction<8>(t, l, c, top, left, mode, out);
+}
 
 bool formIntraPrediction(int32_t n, const int32_t* t, const int32_t* l, int32_t c, bool top,
                          bool left, int32_t mode, int32_t* out) {
-    if (n == 4) return formPrediction<4>(t, l, c, top, left, mode, out);
-    return formPrediction<8>(t, l, c, top, left, mode, out);
+    if (n == 4) return formPredictionFast<4>(t, l, c, top, left, mode, out);
+    return formPredictionFast<8>(t, l, c, top, left, mode, out);
 }
 
 }  // namespace xqob

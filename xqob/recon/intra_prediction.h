@@ -12,4 +12,8 @@ namespace xqob {
 bool formIntraPrediction(int32_t n, const int32_t* t, const int32_t* l, int32_t c, bool top,
                          bool left, int32_t mode, int32_t* out);
 
+// The same, rule by rule and sample by sample: the reference the fast form is checked against.
+bool formIntraPredictionReference(int32_t n, const int32_t* t, const int32_t* l, int32_t c,
+                                  bool top, bool left, int32_t mode, int32_t* out);
+
 }  // namespace xqob
