@@ -12,7 +12,9 @@
 
 namespace bench {
 
-bool encodeQob(const Picture& picture, int quality, std::vector<uint8_t>* file) {
+namespace {
+
+bool encodeQobAs(const Picture& picture, int quality, bool gray, std::vector<uint8_t>* file) {
     xqob::Image image;
     image.width = picture.width;
     image.height = picture.height;
@@ -20,7 +22,19 @@ bool encodeQob(const Picture& picture, int quality, std::vector<uint8_t>* file) 
     image.pixels = picture.rgb;
     xqob::EncodeOptions options;
     options.quality = quality;
+    options.gray = gray;
     return !xqob::encode(image, options, file);
+}
+
+}  // namespace
+
+bool encodeQob(const Picture& picture, int quality, std::vector<uint8_t>* file) {
+    return encodeQobAs(picture, quality, false, file);
+}
+
+// The photo's luma alone, as a gray picture.
+bool encodeQobGray(const Picture& picture, int quality, std::vector<uint8_t>* file) {
+    return encodeQobAs(picture, quality, true, file);
 }
 
 // The output buffer is allocated by the decode, as WebPDecodeRGB allocates its own.

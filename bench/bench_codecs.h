@@ -11,6 +11,7 @@ namespace bench {
 
 // Each returns false on failure; the decoders write width * height * 3 bytes into rgb.
 bool encodeQob(const Picture& picture, int quality, std::vector<uint8_t>* file);
+bool encodeQobGray(const Picture& picture, int quality, std::vector<uint8_t>* file);
 bool decodeQob(const std::vector<uint8_t>& file, std::vector<uint8_t>* rgb);  // one thread
 bool decodeQobTwoThreads(const std::vector<uint8_t>& file, std::vector<uint8_t>* rgb);
 

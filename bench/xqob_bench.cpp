@@ -8,6 +8,7 @@
 //   xqob_bench --decode N FILE.qob     (N decodes and nothing else, for profilers)
 //   xqob_bench --entropy N FILE.qob    (N entropy passes and nothing else)
 //   xqob_bench --kernels N             (each pixel kernel at each level, N interleaved runs)
+//   xqob_bench --memory PHOTO.png...   (peak memory only: colour and gray, one and two threads)
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -289,6 +290,45 @@ void benchPhoto(const Options& options, const std::string& path,
 
 }  // namespace
 
+// The peak memory of decodes of each photo at quality 75, as colour and as gray (its luma
+// alone), on one and on two threads, to a whole-picture buffer and to a row callback.
+int memoryOnly(const std::vector<std::string>& photos) {
+    std::printf("Peak memory of one decode, beyond its output (B/px), quality 75\n");
+    std::printf("%-22s %-6s %3s %10s %8s %10s %8s\n", "photo", "kind", "thr", "whole", "B/px",
+                "rows", "B/px");
+    for (const std::string& path : photos) {
+        bench::Picture picture;
+        if (!bench::loadPng(path, &picture)) {
+            std::printf("%s: cannot read as PNG\n", path.c_str());
+            return 1;
+        }
+        const double pixels = double(picture.width) * double(picture.height);
+        for (const bool gray : {false, true}) {
+            std::vector<uint8_t> qob;
+            if (!(gray ? bench::encodeQobGray : bench::encodeQob)(picture, 75, &qob)) return 1;
+            const double output = pixels * (gray ? 1 : 3);
+            for (const int32_t threads : {1, 2}) {
+                xqob::DecodeOptions options;
+                options.threads = threads;
+                const double whole = double(peakDecodeBytes([&qob, &options] {
+                    xqob::Image image;
+                    return !xqob::decodeMemory(qob.data(), qob.size(), &image, options);
+                }));
+                const double rows = double(peakDecodeBytes([&qob, &options] {
+                    xqob::RowReceiver receiver;
+                    receiver.row = [](int32_t, const uint8_t*) { return true; };
+                    return !xqob::decodeMemoryRows(qob.data(), qob.size(), receiver, options);
+                }));
+                std::printf("%-22s %-6s %3d %10s %8.3f %10s %8.3f\n", baseName(path).c_str(),
+                            gray ? "gray" : "colour", threads, megabytes(whole).c_str(),
+                            (whole - output) / pixels, megabytes(rows).c_str(), rows / pixels);
+                std::fflush(stdout);
+            }
+        }
+    }
+    return 0;
+}
+
 // count entropy passes and nothing else, for profilers.
 // Prints the fastest pass in milliseconds and time-stamp-counter cycles, for comparing two
 // builds run in turn (and quiet enough for callgrind).
@@ -315,6 +355,8 @@ int main(int argc, char** argv) {
         return entropyOnly(std::atoi(argv[2]), argv[3]);
     if (argc == 3 && std::string(argv[1]) == "--kernels")
         return xqob::runKernelBench(std::max(1, std::atoi(argv[2])));
+    if (argc >= 3 && std::string(argv[1]) == "--memory")
+        return memoryOnly(std::vector<std::string>(argv + 2, argv + argc));
     Options options;
     if (!parseArguments(argc, argv, &options)) {
         std::fprintf(stderr,
@@ -322,7 +364,8 @@ int main(int argc, char** argv) {
                      "PHOTO.png...\n"
                      "       xqob_bench --decode N FILE.qob\n"
                      "       xqob_bench --entropy N FILE.qob\n"
-                     "       xqob_bench --kernels N\n");
+                     "       xqob_bench --kernels N\n"
+                     "       xqob_bench --memory PHOTO.png...\n");
         return 2;
     }
     std::printf(

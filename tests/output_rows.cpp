@@ -25,7 +25,9 @@ namespace {
 
 // A real picture from the encoder: the three channels follow different waves with noise,
 // so that chroma varies as much as luma, at qualities where both deblocking passes change
-// samples (quality index 44 and up, chroma quantiser 36 and up).
+// samples (quality index 44 and up, chroma quantiser 36 and up). Gray pictures get the
+// strongest luma filtering (quality index 88 and up), whose outer tests read the third
+// sample from the edge.
 std::vector<uint8_t> encodedPicture(int width, int height, bool gray, bool fullChroma,
                                     uint32_t seed) {
     Image image;
@@ -43,7 +45,7 @@ std::vector<uint8_t> encodedPicture(int width, int height, bool gray, bool fullC
         }
     }
     EncodeOptions options;
-    options.quality = 30 + int(seed % 20);
+    options.quality = gray ? int(seed % 13) : 30 + int(seed % 20);
     options.chromaQuality = 20 + int(seed % 24);
     options.fullChroma = fullChroma;
     std::vector<uint8_t> qob;
@@ -108,34 +110,53 @@ TEST(OutputRows, RowByRowEqualsTheWholePlaneOrder) {
         bool gray, fullChroma;
     } cases[] = {
         // Tall enough for the chroma window to slide several times, at both resolutions;
-        // odd sizes for the upsampling edge rules; gray for the luma-only path.
-        {40, 700, false, false}, {24, 600, false, true}, {33, 291, false, false},
-        {17, 257, false, true},  {50, 300, true, false}, {5, 5, false, false},
-        {1, 1, false, false},    {16, 16, true, false},  {31, 17, false, true},
+        // odd sizes for the upsampling edge rules.
+        {40, 700, false, false},
+        {24, 600, false, true},
+        {33, 291, false, false},
+        {17, 257, false, true},
+        {5, 5, false, false},
+        {1, 1, false, false},
+        {31, 17, false, true},
+        // Gray: the luma window around its size (128 rows) and its slides, one macroblock
+        // row short of, at and past each boundary, at odd widths.
+        {1, 1, true, false},
+        {7, 15, true, false},
+        {16, 16, true, false},
+        {33, 17, true, false},
+        {50, 127, true, false},
+        {21, 128, true, false},
+        {9, 129, true, false},
+        {50, 300, true, false},
+        {17, 733, true, false},
     };
     uint32_t seed = 1;
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << (c.gray ? " gray" : "")
-                                        << (c.fullChroma ? " full" : ""));
         const std::vector<uint8_t> bytes =
             encodedPicture(c.width, c.height, c.gray, c.fullChroma, seed++);
         const std::vector<uint8_t> expected = decodeWholePlanes(bytes);
-        std::vector<uint8_t> pixels(expected.size());
-        DecodeRequest request;
-        request.data = bytes.data();
-        request.size = bytes.size();
-        ASSERT_EQ(decodePicture(request, pixels.data()), 0);
-        EXPECT_EQ(pixels, expected);
+        for (int32_t threads : {1, 2}) {
+            SCOPED_TRACE(testing::Message()
+                         << c.width << "x" << c.height << (c.gray ? " gray" : "")
+                         << (c.fullChroma ? " full" : "") << ", threads " << threads);
+            std::vector<uint8_t> pixels(expected.size());
+            DecodeRequest request;
+            request.data = bytes.data();
+            request.size = bytes.size();
+            request.threads = threads;
+            ASSERT_EQ(decodePicture(request, pixels.data()), 0);
+            EXPECT_EQ(pixels, expected);
 
-        Collected collected;
-        collected.rowBytes = size_t(c.width) * (c.gray ? 1 : 3);
-        request.sink = collectRow;
-        request.sinkOpaque = &collected;
-        ASSERT_EQ(decodePicture(request, nullptr), 0);
-        std::vector<int32_t> order(size_t(c.height));
-        for (int32_t r = 0; r < c.height; ++r) order[size_t(r)] = r;
-        EXPECT_EQ(collected.rows, order);
-        EXPECT_EQ(collected.pixels, expected);
+            Collected collected;
+            collected.rowBytes = size_t(c.width) * (c.gray ? 1 : 3);
+            request.sink = collectRow;
+            request.sinkOpaque = &collected;
+            ASSERT_EQ(decodePicture(request, nullptr), 0);
+            std::vector<int32_t> order(size_t(c.height));
+            for (int32_t r = 0; r < c.height; ++r) order[size_t(r)] = r;
+            EXPECT_EQ(collected.rows, order);
+            EXPECT_EQ(collected.pixels, expected);
+        }
     }
 }
 
@@ -158,32 +179,48 @@ TEST(OutputRows, ASinkThatStopsGetsNoFurtherRow) {
 }
 
 TEST(OutputRows, APayloadThatEndsEarlyStopsTheRows) {
-    // The colour rows go out during the chroma loop; a payload cut there fails the decode
-    // after some rows, and no row comes after the failure.
-    std::vector<uint8_t> bytes = encodedPicture(128, 1200, false, true, 11);
-    Collected whole;
-    whole.rowBytes = 128 * 3;
-    DecodeRequest request;
-    request.data = bytes.data();
-    request.size = bytes.size();
-    request.sink = collectRow;
-    request.sinkOpaque = &whole;
-    ASSERT_EQ(decodePicture(request, nullptr), 0);
-    int32_t failedDuringRows = 0;
-    for (size_t keep = bytes.size() / 2; keep < bytes.size(); keep += bytes.size() / 16) {
-        Collected cut;
-        cut.rowBytes = whole.rowBytes;
-        request.size = keep;
-        request.sinkOpaque = &cut;
-        DecodeFailure failure;
-        if (decodePicture(request, nullptr, &failure) == 0) continue;  // enough was left
-        EXPECT_EQ(failure.reason, FailureReason::payloadExhausted);
-        ASSERT_LT(cut.rows.size(), whole.rows.size());
-        if (!cut.rows.empty()) ++failedDuringRows;
-        // What did go out is a prefix of the real picture.
-        EXPECT_TRUE(std::equal(cut.pixels.begin(), cut.pixels.end(), whole.pixels.begin()));
+    // Colour rows go out during the chroma loop, gray ones during the luma loop, through its
+    // window; a payload cut there fails the decode after some rows, and no row comes after
+    // the failure, on either thread count.
+    struct Case {
+        int width, height;
+        bool gray;
+        size_t firstCut;  // in eighths of the payload: where rows have started going out
+    } cases[] = {{128, 1200, false, 4}, {99, 1000, true, 1}};
+    uint32_t seed = 11;
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> bytes = encodedPicture(c.width, c.height, c.gray, true, seed++);
+        Collected whole;
+        whole.rowBytes = size_t(c.width) * (c.gray ? 1 : 3);
+        DecodeRequest request;
+        request.data = bytes.data();
+        request.size = bytes.size();
+        request.sink = collectRow;
+        request.sinkOpaque = &whole;
+        ASSERT_EQ(decodePicture(request, nullptr), 0);
+        for (int32_t threads : {1, 2}) {
+            SCOPED_TRACE(testing::Message()
+                         << (c.gray ? "gray" : "colour") << ", threads " << threads);
+            request.threads = threads;
+            int32_t failedDuringRows = 0;
+            const size_t step = bytes.size() / 16;
+            for (size_t keep = bytes.size() * c.firstCut / 8; keep < bytes.size(); keep += step) {
+                Collected cut;
+                cut.rowBytes = whole.rowBytes;
+                request.size = keep;
+                request.sinkOpaque = &cut;
+                DecodeFailure failure;
+                if (decodePicture(request, nullptr, &failure) == 0) continue;  // enough was left
+                EXPECT_EQ(failure.reason, FailureReason::payloadExhausted);
+                ASSERT_LT(cut.rows.size(), whole.rows.size());
+                if (!cut.rows.empty()) ++failedDuringRows;
+                // What did go out is a prefix of the real picture, each row once, in order.
+                for (size_t i = 0; i < cut.rows.size(); ++i) EXPECT_EQ(cut.rows[i], int32_t(i));
+                EXPECT_TRUE(std::equal(cut.pixels.begin(), cut.pixels.end(), whole.pixels.begin()));
+            }
+            EXPECT_GT(failedDuringRows, 0) << bytes.size() << " bytes";
+        }
     }
-    EXPECT_GT(failedDuringRows, 0) << bytes.size() << " bytes";
 }
 
 }  // namespace

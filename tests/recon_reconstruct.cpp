@@ -213,6 +213,60 @@ TEST(Reconstruct, ChromaUsesTheChromaQuantiserForBothPlanes) {
     EXPECT_EQ(f.cb(8, 8), 0);
 }
 
+// The plane loops pass the levels where the syntax left them, or null for a block without
+// coded levels; whatever the context's coefficient blocks hold must then play no part.
+TEST(Reconstruct, ReadsTheLevelsItIsGivenAndNoOthers) {
+    const int32_t dc[64] = {1};             // Q 24, 4x4: every sample + 1
+    const int32_t horizontal[64] = {0, 3};  // Q 12, 8x8: the ramp below along every row
+    const std::vector<int32_t> ramp = {101, 101, 100, 100, 100, 100, 99, 99};
+    enum Kind { luma4x4, luma8x8, chroma };
+    struct Case {
+        Kind kind;
+        const int32_t* levels;
+        const int32_t* levelsCb;  // chroma only
+        std::vector<int32_t> row;
+        std::vector<int32_t> rowCb;
+    } cases[] = {
+        {luma4x4, dc, nullptr, uniform(4, 101), {}},
+        {luma4x4, nullptr, nullptr, uniform(4, 100), {}},
+        {luma8x8, horizontal, nullptr, ramp, {}},
+        {luma8x8, nullptr, nullptr, uniform(8, 100), {}},
+        {chroma, horizontal, nullptr, ramp, uniform(8, 100)},
+        {chroma, nullptr, horizontal, uniform(8, 100), ramp},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "kind " << c.kind << (c.levels ? " coded" : "")
+                                        << (c.levelsCb ? " Cb coded" : ""));
+        ReconFixture f(16, 16, 16, 16);
+        f.context.lumaQuantiser = c.kind == luma4x4 ? 24 : 12;
+        f.context.chromaQuantiser = 12;
+        setUpDequantFactors(&f.context);
+        fillCandidate(f.context.coeff4x4, 16, 77);
+        for (int32_t* block : {f.context.coeff8x8, f.context.coeffCr, f.context.coeffCb})
+            fillCandidate(block, 64, 77);
+        fillCandidate(f.context.lumaPred4x4[2], 16, 100);
+        fillCandidate(f.context.lumaPred8x8[2], 64, 100);
+        fillCandidate(f.context.crPred[2], 64, 100);
+        fillCandidate(f.context.cbPred[2], 64, 100);
+        const int32_t n = c.kind == luma4x4 ? 4 : 8;
+        if (c.kind == luma4x4) reconstructLuma4x4(&f.context, 4, 8, 2, c.levels);
+        if (c.kind == luma8x8) reconstructLuma8x8(&f.context, 8, 8, 2, 0, c.levels);
+        if (c.kind == chroma) reconstructChroma(&f.context, 8, 0, 2, 2, c.levels, c.levelsCb);
+        for (int32_t r = 0; r < n; ++r) {
+            std::vector<int32_t> row, rowCb;
+            for (int32_t j = 0; j < n; ++j) {
+                if (c.kind == luma4x4) row.push_back(f.luma(4 + j, 8 + r));
+                if (c.kind == luma8x8) row.push_back(f.luma(8 + j, 8 + r));
+                if (c.kind != chroma) continue;
+                row.push_back(f.cr(8 + j, r));
+                rowCb.push_back(f.cb(8 + j, r));
+            }
+            EXPECT_EQ(row, c.row) << "row " << r;
+            EXPECT_EQ(rowCb, c.rowCb) << "row " << r;
+        }
+    }
+}
+
 TEST(Reconstruct, StoresOnlyTheBlockAtTheGivenPosition) {
     ReconFixture f(16, 16, 8, 8);
     fillCandidate(f.context.lumaPred4x4[0], 16, 200);

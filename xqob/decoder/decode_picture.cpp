@@ -40,17 +40,25 @@ void setUpGeometry(DecoderContext* context) {
     context->chromaHeight = context->fullChroma ? context->paddedHeight : context->paddedHeight / 2;
 }
 
+namespace {
+
+// The rows a plane of `rows` rows holds: all of them, or a window of `window` rows.
+int32_t windowRows(int32_t rows, int32_t window) {
+    return window > 0 && window < rows ? window : rows;
+}
+
+}  // namespace
+
 // Each plane at its own size; Cr follows Cb in one block. A gray picture has no chroma.
 // Nothing is cleared: every sample is reconstructed before anything reads it.
-void allocateWorkspace(DecoderContext* context, int32_t chromaWindow) {
+void allocateWorkspace(DecoderContext* context, int32_t chromaWindow, int32_t lumaWindow) {
     context->dsp = dspFunctions(bestDspLevel());
-    const uint64_t size = uint64_t(context->paddedWidth) * uint64_t(context->paddedHeight);
-    context->planeY = chainAllocArray<uint8_t>(context, size);
+    context->lumaTop = 0;
+    context->lumaRows = windowRows(context->paddedHeight, lumaWindow);
+    context->planeY = chainAllocArray<uint8_t>(
+        context, uint64_t(context->paddedWidth) * uint64_t(context->lumaRows));
     context->chromaTop = 0;
-    context->chromaRows = context->chromaHeight;
-    if (chromaWindow > 0 && chromaWindow < context->chromaHeight) {
-        context->chromaRows = chromaWindow;
-    }
+    context->chromaRows = windowRows(context->chromaHeight, chromaWindow);
     const uint64_t chromaSize = uint64_t(context->chromaWidth) * uint64_t(context->chromaRows);
     context->planeCb = nullptr;
     context->planeCr = nullptr;
@@ -59,7 +67,9 @@ void allocateWorkspace(DecoderContext* context, int32_t chromaWindow) {
             static_cast<uint8_t*>(chainAlloc(context, checkedSize(context, chromaSize, 2)));
         context->planeCr = context->planeCb + chromaSize;
     }
-    context->macroblockInfo = chainAllocArray<MacroblockInfo>(context, size / 256);
+    const uint64_t macroblocks =
+        uint64_t(context->paddedWidth / 16) * uint64_t(context->paddedHeight / 16);
+    context->macroblockInfo = chainAllocArray<MacroblockInfo>(context, macroblocks);
     const uint64_t blocks = uint64_t(context->chromaWidth) * uint64_t(context->chromaHeight) / 64;
     context->chromaBlockInfo = chainAllocArray<ChromaBlockInfo>(context, blocks);
 }
@@ -73,16 +83,32 @@ namespace {
 constexpr int32_t kChromaWindow = 128;
 constexpr int32_t kChromaKeep = 24;
 
-// Makes room for chroma rows y..y+7: moves the last kChromaKeep rows to the window's top.
+// Rows of a gray picture's luma window, on the same reasoning with 16-row macroblocks: while
+// macroblock row i is decoded, its prediction reads row 16i - 1, the filtering of row i - 1
+// reads from row 16i - 19 (three above its top edge) and the rows still waiting to go out
+// start at row 16i - 18. Nothing above row 16i - 19 is read again.
+constexpr int32_t kLumaWindow = 128;
+constexpr int32_t kLumaKeep = 19;
+
+// Makes room in a window of rows rows from row *top on for rows y..y+blockRows-1, by moving
+// the last keep rows above y to the window's top.
+void slideWindow(std::initializer_list<uint8_t*> planes, int32_t stride, int32_t* top, int32_t rows,
+                 int32_t y, int32_t blockRows, int32_t keep) {
+    if (y + blockRows <= *top + rows) return;
+    const int32_t newTop = y - keep;
+    const size_t from = size_t(newTop - *top) * size_t(stride);
+    for (uint8_t* plane : planes) std::memmove(plane, plane + from, size_t(keep) * size_t(stride));
+    *top = newTop;
+}
+
+void slideLumaWindow(DecoderContext* context, int32_t y) {
+    slideWindow({context->planeY}, context->paddedWidth, &context->lumaTop, context->lumaRows, y,
+                16, kLumaKeep);
+}
+
 void slideChromaWindow(DecoderContext* context, int32_t y) {
-    if (y + 8 <= context->chromaTop + context->chromaRows) return;
-    const int32_t top = y - kChromaKeep;
-    const size_t stride = size_t(context->chromaWidth);
-    const size_t from = size_t(top - context->chromaTop) * stride;
-    for (uint8_t* plane : {context->planeCb, context->planeCr}) {
-        std::memmove(plane, plane + from, size_t(kChromaKeep) * stride);
-    }
-    context->chromaTop = top;
+    slideWindow({context->planeCb, context->planeCr}, context->chromaWidth, &context->chromaTop,
+                context->chromaRows, y, 8, kChromaKeep);
 }
 
 // Rows decoded in place, syntax and reconstruction block by block.
@@ -118,13 +144,15 @@ struct SyntaxThreadGuard {
 // Reconstruction, deblocking and output row after row. A macroblock row is deblocked once
 // the row below it is reconstructed, since that row predicts from its unfiltered last
 // samples; rows go out once no later filtering can change them. The luma plane is complete
-// before the first chroma block, so a colour picture's rows go out during the chroma loop.
+// before the first chroma block, so a colour picture's rows go out during the chroma loop; a
+// gray picture's go out during the luma loop, which lets its luma plane be a window.
 // The same order of steps with either source of rows, so that a failure surfaces at the
 // same row, after the same rows were delivered.
 template <typename Rows>
 void decodeRows(DecoderContext* context, RowOutput* output, Rows rows) {
     const int32_t lumaRows = context->paddedHeight / 16;
     for (int32_t i = 0; i < lumaRows; ++i) {
+        slideLumaWindow(context, 16 * i);
         rows.luma(i);
         if (i == 0) continue;
         deblockLumaRow(context, 16 * (i - 1));
@@ -166,7 +194,7 @@ void runDecode(DecoderContext* context, ByteSource* source, const DecodeRequest&
     takeHeader(context, header);
     setUpQuantiser(context);
     setUpGeometry(context);
-    allocateWorkspace(context, kChromaWindow);
+    allocateWorkspace(context, kChromaWindow, context->gray ? kLumaWindow : 0);
     setUpModels(context);
     allocateWorkingBuffers(context);
     RowOutput output;

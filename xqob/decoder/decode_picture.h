@@ -48,8 +48,9 @@ void setUpGeometry(DecoderContext* context);
 
 // The planes, each at its own size (no chroma planes for a gray picture), and the block
 // records, for the geometry set up. chromaWindow > 0 holds only that many chroma rows at a
-// time (a multiple of 8, at least 32), for a caller that slides them down the picture.
-void allocateWorkspace(DecoderContext* context, int32_t chromaWindow = 0);
+// time (a multiple of 8, at least 32), and lumaWindow > 0 that many luma rows (a multiple of
+// 16, at least 48), for a caller that slides them down the picture.
+void allocateWorkspace(DecoderContext* context, int32_t chromaWindow = 0, int32_t lumaWindow = 0);
 
 // Decodes into pixels: height rows of width * (gray ? 1 : 3) bytes, top row first. Returns 0
 // on success and 1 on failure, with the reason in failure (optional). Rows are written as

@@ -41,7 +41,11 @@ struct DecoderContext {
     // window that the decoder slides down as the chroma loop advances.
     int32_t chromaTop;
     int32_t chromaRows;
-    uint8_t* planeY;
+    // The same for the luma plane: whole for a colour picture, whose chroma rows go out only
+    // after the last luma row is decoded; a sliding window for a gray one.
+    int32_t lumaTop;
+    int32_t lumaRows;
+    uint8_t* planeY;   // paddedWidth x lumaRows
     uint8_t* planeCr;  // chromaWidth x chromaHeight; null for a gray picture
     uint8_t* planeCb;
     // Header

@@ -25,7 +25,7 @@ void filterLumaEdge(DecoderContext* context, int32_t x, int32_t y, int32_t edge,
     const int32_t ex = direction == 0 ? x + 4 * edge : x;
     const int32_t ey = direction == 0 ? y : y + 4 * edge;
     const EdgeSegment segment =
-        edgeSegment(context->planeY, context->paddedWidth, ex, ey, direction);
+        edgeSegment(context->planeY, context->paddedWidth, ex, ey - context->lumaTop, direction);
     const DspFunctions& dsp = context->dsp != nullptr ? *context->dsp : referenceDsp;
     dsp.filterLumaSegment(segment.first, segment.along, segment.across, lumaDeblockTable[index]);
 }

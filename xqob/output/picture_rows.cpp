@@ -5,6 +5,7 @@
 #include "xqob/decoder/allocation_chain.h"
 #include "xqob/dsp/dsp.h"
 #include "xqob/output/colour.h"
+#include "xqob/recon/plane_offset.h"
 
 namespace xqob {
 
@@ -31,7 +32,7 @@ void chromaRowsFor(int32_t r, int32_t evenHeight, int32_t* nearRow, int32_t* far
 
 // Output row r into out.
 void formRow(DecoderContext* context, RowOutput* output, int32_t r, uint8_t* out) {
-    const uint8_t* luma = context->planeY + size_t(r) * size_t(context->paddedWidth);
+    const uint8_t* luma = context->planeY + lumaOffset(context, 0, r);
     if (context->gray) {
         std::memcpy(out, luma, size_t(context->width));
         return;

@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "xqob/entropy/block_syntax.h"
 #include "xqob/recon/chroma_prediction.h"
 #include "xqob/recon/flat_prediction.h"
@@ -10,23 +8,18 @@ namespace xqob {
 
 namespace {
 
-// The levels of a coded block into the coefficient block that reconstruction reads. An
-// uncoded block's coefficients are never read: its reconstruction is the prediction.
-void takeLevels(int32_t* coefficients, const int32_t* levels, bool coded) {
-    if (coded) std::memcpy(coefficients, levels, 64 * sizeof(int32_t));
-}
-
+// The levels of a block with its coded flag set, read in place by the reconstruction; null
+// for one without, whose levels were never written.
 void reconstructChromaBlock(DecoderContext* context, const ChromaBlockInfo* info, int32_t x,
                             int32_t y, const ChromaLevels& levels) {
-    takeLevels(context->coeffCr, levels.cr, info->codedCr != 0);
-    takeLevels(context->coeffCb, levels.cb, info->codedCb != 0);
+    const int32_t* cr = info->codedCr ? levels.cr : nullptr;
+    const int32_t* cb = info->codedCb ? levels.cb : nullptr;
     if (info->blockType == Flat) {
         predictFlatChroma(context, x, y);
-        reconstructChroma(context, x, y, info->flatOffsetCr, info->flatOffsetCb, info->codedCr,
-                          info->codedCb);
+        reconstructChroma(context, x, y, info->flatOffsetCr, info->flatOffsetCb, cr, cb);
     } else {
         predictIntraChroma(context, y, x, info->mode);
-        reconstructChroma(context, x, y, info->mode, info->mode, info->codedCr, info->codedCb);
+        reconstructChroma(context, x, y, info->mode, info->mode, cr, cb);
     }
 }
 

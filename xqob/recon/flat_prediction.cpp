@@ -28,8 +28,8 @@ void predictFlatPlane(const uint8_t* block, int32_t stride, int32_t* const* cand
 }  // namespace
 
 void predictFlatLuma(DecoderContext* context, int32_t x, int32_t y) {
-    const int32_t stride = context->paddedWidth;
-    predictFlatPlane(context->planeY + planeOffset(x, y, stride), stride, context->lumaPred8x8);
+    predictFlatPlane(context->planeY + lumaOffset(context, x, y), context->paddedWidth,
+                     context->lumaPred8x8);
 }
 
 void predictFlatChroma(DecoderContext* context, int32_t x, int32_t y) {

@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "xqob/entropy/block_syntax.h"
 #include "xqob/recon/flat_prediction.h"
 #include "xqob/recon/luma_prediction.h"
@@ -11,25 +9,24 @@ namespace xqob {
 
 namespace {
 
-// The levels of a coded block into the coefficient block that reconstruction reads. An
-// uncoded block's coefficients are never read: its reconstruction is the prediction.
-void takeLevels(int32_t* coefficients, const int32_t* levels, bool coded, int32_t count) {
-    if (coded) std::memcpy(coefficients, levels, size_t(count) * sizeof(int32_t));
+// The levels of a quadrant or 4x4 block with its coded bit set, read in place by the
+// reconstruction; null for one without, whose levels were never written.
+const int32_t* codedLevels(const int32_t* levels, uint32_t codedBits, int32_t bit) {
+    return (codedBits >> bit) & 1 ? levels : nullptr;
 }
 
 void decodeFlatQuadrant(DecoderContext* context, const MacroblockInfo* info, int32_t q, int32_t qx,
                         int32_t qy, const int32_t* levels) {
-    takeLevels(context->coeff8x8, levels, (info->codedQuadrants >> q) & 1, 64);
     predictFlatLuma(context, qx, qy);
-    reconstructLuma8x8(context, qx, qy, info->flatOffset[q], 1, (info->codedQuadrants >> q) & 1);
+    reconstructLuma8x8(context, qx, qy, info->flatOffset[q], 1,
+                       codedLevels(levels, info->codedQuadrants, q));
 }
 
 void decodeIntra8x8Quadrant(DecoderContext* context, const MacroblockInfo* info, int32_t q,
                             int32_t qx, int32_t qy, int32_t type, const int32_t* levels) {
-    takeLevels(context->coeff8x8, levels, (info->codedQuadrants >> q) & 1, 64);
     predictIntraLuma8x8(qy, qx, context, info->mode8x8[q]);
     reconstructLuma8x8(context, qx, qy, info->mode8x8[q], type == Intra8x8Weighted ? 1 : 0,
-                       (info->codedQuadrants >> q) & 1);
+                       codedLevels(levels, info->codedQuadrants, q));
 }
 
 // Four 4x4 blocks, top-left, top-right, bottom-left, bottom-right, each reconstructed before
@@ -40,9 +37,9 @@ void decodeIntra4x4Quadrant(DecoderContext* context, const MacroblockInfo* info,
         const int32_t bx = qx + 4 * (i & 1);
         const int32_t by = qy + 4 * (i >> 1);
         const int32_t k = blockIndex4x4(bx, by);
-        takeLevels(context->coeff4x4, levels + 16 * i, (info->coded4x4 >> k) & 1, 16);
         predictIntraLuma4x4(bx, by, context, info->mode4x4[k]);
-        reconstructLuma4x4(context, bx, by, info->mode4x4[k], (info->coded4x4 >> k) & 1);
+        reconstructLuma4x4(context, bx, by, info->mode4x4[k],
+                           codedLevels(levels + 16 * i, info->coded4x4, k));
     }
 }
 

@@ -26,21 +26,21 @@ template <int32_t n>
 void gatherLumaReferences(const DecoderContext* context, int32_t x, int32_t y,
                           LumaReferences* refs) {
     const int32_t width = context->paddedWidth;
-    const uint8_t* plane = context->planeY;
+    const uint8_t* block = context->planeY + lumaOffset(context, x, y);
     refs->top = y > 0;
     refs->left = x > 0;
     refs->c = 0;
     if (refs->top) {
-        const uint8_t* above = plane + planeOffset(x, y - 1, width);
+        const uint8_t* above = block - width;
         for (int32_t i = 0; i < n; ++i) refs->t[i] = above[i];
         const bool aboveRight = x + 2 * n <= width && aboveRightDecoded(x, y, n);
         for (int32_t i = n; i < 2 * n; ++i) refs->t[i] = aboveRight ? above[i] : above[n - 1];
     }
     if (refs->left) {
-        const uint8_t* beside = plane + planeOffset(x - 1, y, width);
+        const uint8_t* beside = block - 1;
         for (int32_t i = 0; i < n; ++i) refs->l[i] = beside[planeOffset(0, i, width)];
     }
-    if (refs->top && refs->left) refs->c = plane[planeOffset(x - 1, y - 1, width)];
+    if (refs->top && refs->left) refs->c = block[-width - 1];
 }
 
 }  // namespace

@@ -13,6 +13,11 @@ inline ptrdiff_t planeOffset(int32_t x, int32_t y, int32_t stride) {
     return static_cast<ptrdiff_t>(y) * stride + x;
 }
 
+// Offset of luma sample (x, y) in planeY, which holds the rows from lumaTop on.
+inline ptrdiff_t lumaOffset(const DecoderContext* context, int32_t x, int32_t y) {
+    return planeOffset(x, y - context->lumaTop, context->paddedWidth);
+}
+
 // Offset of chroma sample (x, y) in planeCr and planeCb, which hold the rows from chromaTop on.
 inline ptrdiff_t chromaOffset(const DecoderContext* context, int32_t x, int32_t y) {
     return planeOffset(x, y - context->chromaTop, context->chromaWidth);
