@@ -286,6 +286,31 @@ bool countTasksAtRow(void* opaque, int32_t, const uint8_t*) {
     return true;
 }
 
+// Explicit counts are kept; "as many as help" takes a second thread only for a picture large
+// enough to gain from it, and only where there is a second core.
+TEST(Threads, AsManyAsHelpDependsOnThePictureSize) {
+    const int32_t many = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+    struct Case {
+        int32_t requested;
+        uint64_t pixels;
+        int32_t threads;
+    };
+    const Case cases[] = {
+        {1, uint64_t{1} << 30, 1},
+        {-3, uint64_t{1} << 30, 1},
+        {2, 1, 2},
+        {7, 0, 2},
+        {0, 0, 1},
+        {0, kThreadedMinimumPixels - 1, 1},
+        {0, kThreadedMinimumPixels, many},
+        {0, uint64_t{1} << 30, many},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(threadsToUse(c.requested, c.pixels), c.threads)
+            << c.requested << " threads for " << c.pixels << " pixels";
+    }
+}
+
 // The plug-in's requests leave threads at its default: the decode stays on the host's thread.
 TEST(Threads, TheDefaultRequestStartsNoThread) {
     if (!std::filesystem::exists("/proc/self/task")) GTEST_SKIP() << "no /proc/self/task";

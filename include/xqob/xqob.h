@@ -136,7 +136,8 @@ typedef int (*xqob_row_callback)(void* opaque, const uint8_t* rows, size_t strid
 typedef struct xqob_decode_options {
     size_t struct_size;  /* sizeof(xqob_decode_options) */
     uint64_t max_pixels; /* refuse larger pictures before any large allocation; 0 lifts it */
-    int32_t threads;     /* 0: as many as help, which is 2 on a machine of 2 or more cores;
+    int32_t threads;     /* 0: as many as help, which is 2 on a machine of 2 or more cores
+                          * for a picture of 400000 pixels or more, else 1;
                           * 1: the calling thread only; 2 or more: a second thread reads the
                           * payload ahead of the calling thread, which reconstructs and calls
                           * row_callback. The result and any error are the same for every

@@ -62,7 +62,9 @@ constexpr uint64_t kDefaultMaxPixels = uint64_t{1} << 28;
 struct DecodeOptions {
     uint64_t maxPixels = kDefaultMaxPixels;  // checked before any large allocation
     // 1: decode on the calling thread alone. 0: as many as help, which is two on a machine
-    // of two cores or more: a second thread reads the payload ahead of the calling thread,
+    // of two cores or more for a picture of 400000 pixels or more (below that a second
+    // thread costs more than it gains), else one: a second thread reads the payload ahead of
+    // the calling thread,
     // which reconstructs and delivers the rows (callbacks run on the calling thread). Larger
     // counts decode on two. The result and any error are the same for every count. One by
     // default: a second thread costs CPU time and gains little while the payload's reading

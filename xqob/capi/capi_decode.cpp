@@ -151,7 +151,8 @@ xqob_status xqob_decode_callback(xqob_read_callback read, void* opaque,
     // On the calling thread alone the payload streams through the decoder as it is read.
     // A second thread would read it, and the callback is only ever called on this thread:
     // then the input is read whole first.
-    if (threadsToUse(resolved.threads) < 2) {
+    if (threadsToUse(resolved.threads,
+                     uint64_t(header.header.width) * uint64_t(header.header.height)) < 2) {
         DecodeRequest request;
         request.reader = readStreamedInput;
         request.readerOpaque = &input;

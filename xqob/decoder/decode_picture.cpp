@@ -205,7 +205,7 @@ void runDecode(DecoderContext* context, ByteSource* source, const DecodeRequest&
     output.opaque = request.sinkOpaque;
     setUpRowOutput(context, &output);
     startArithDecoder(context, source);
-    if (threadsToUse(request.threads) < 2) {
+    if (threadsToUse(request.threads, uint64_t(context->width) * uint64_t(context->height)) < 2) {
         decodeRows(context, &output, OneThreadRows{context});
         return;
     }
@@ -220,9 +220,12 @@ void runDecode(DecoderContext* context, ByteSource* source, const DecodeRequest&
 
 }  // namespace
 
-int32_t threadsToUse(int32_t requested) {
+int32_t threadsToUse(int32_t requested, uint64_t pixels) {
     if (requested == 1 || requested < 0) return 1;
-    if (requested == 0 && std::thread::hardware_concurrency() < 2) return 1;
+    if (requested == 0) {
+        if (std::thread::hardware_concurrency() < 2) return 1;
+        if (pixels < kThreadedMinimumPixels) return 1;
+    }
     return 2;
 }
 

@@ -35,7 +35,8 @@ struct DecodeRequest {
     void* sinkOpaque = nullptr;
     // 1: everything on the calling thread. 2 or more: the syntax is read on a second thread
     // ahead of reconstruction and output (more do not help: two is all this decoder uses);
-    // 0: two when the machine has two cores or more. The result, and any failure, is the
+    // 0: two when the machine has two cores or more and the picture has at least
+    // kThreadedMinimumPixels, else one. The result, and any failure, is the
     // same either way; callbacks run on the calling thread.
     int32_t threads = 1;
     int64_t failAllocationAt = 0;  // test hook: make this chain allocation fail (from 1)
@@ -57,8 +58,13 @@ void allocateWorkspace(DecoderContext* context, int32_t chromaWindow = 0, int32_
 // soon as they are final, so a payload that fails part way may leave some rows written; a
 // failure of any allocation or of the header leaves pixels untouched. The number of chain
 // allocations made is stored in allocations (optional).
-// The threads a decode of request.threads runs on: 1 or 2.
-int32_t threadsToUse(int32_t requested);
+// Below this many pixels a second thread costs more than it overlaps (starting it and the
+// hand-overs between the two take about as long as the rows of a picture of 640x480;
+// from about 800x600 on it gains): a request for as many threads as help stays on one.
+constexpr uint64_t kThreadedMinimumPixels = 400000;
+
+// The threads a decode of request.threads runs on, for a picture of pixels: 1 or 2.
+int32_t threadsToUse(int32_t requested, uint64_t pixels);
 
 int32_t decodePicture(const DecodeRequest& request, uint8_t* pixels,
                       DecodeFailure* failure = nullptr, int64_t* allocations = nullptr);
