@@ -5,7 +5,7 @@ import { decode } from "./xqob.mjs";
 self.onmessage = async ({ data: { id, url } }) => {
     try {
         const response = await fetch(url);
-        if (!response.ok) throw new Error(`${url}: HTTP ${response.status}`);
+        if (!response.ok) throw new Error(`HTTP ${response.status}`);
         const picture = await decode(await response.arrayBuffer());
         self.postMessage({ id, picture }, [picture.data.buffer]);
     } catch (error) {
