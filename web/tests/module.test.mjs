@@ -1,10 +1,11 @@
 // xqob.mjs in Node, both builds (plain and SIMD) against the command-line decoder: the same
 // bytes for every picture, the same message for every failure, and nothing left on the heap.
 import assert from "node:assert/strict";
-import { readFileSync } from "node:fs";
+import { existsSync, readFileSync } from "node:fs";
+import { join } from "node:path";
 import { before, test } from "node:test";
 
-import { loadBuilds, nativeDecode, samples, toRgba } from "./support.mjs";
+import { dist, loadBuilds, nativeDecode, samples, toRgba, top } from "./support.mjs";
 
 let builds;
 before(async () => (builds = await loadBuilds()));
@@ -170,4 +171,13 @@ test("inputs of every kind, and refused arguments", async () => {
     for (const [call, type, message] of cases) await assert.rejects(call(), (error) => error instanceof type && message.test(error.message));
     const empty = await plain.decode(await plain.encode(new Uint8Array(0), 0, 5));
     assert.deepEqual([empty.width, empty.height, empty.data.length], [0, 5, 0]);
+});
+
+test("the package folder exports files that are there, at the project's version", () => {
+    const manifest = JSON.parse(readFileSync(join(dist, "package.json")));
+    const version = /project\(xqob VERSION ([0-9.]+)/.exec(readFileSync(join(top, "CMakeLists.txt")))[1];
+    assert.deepEqual([manifest.name, manifest.version, manifest.types], ["xqob", version, "./xqob.d.ts"]);
+    for (const file of [...manifest.files, ...Object.values(manifest.exports).flatMap((entry) => (typeof entry === "string" ? [entry] : Object.values(entry)))]) {
+        assert.ok(existsSync(join(dist, file)), file);
+    }
 });
