@@ -11,7 +11,14 @@ const pending = new Map();
 
 function decodeInWorker(url) {
     if (worker === null) {
-        worker = new Worker(new URL("./qob-worker.mjs", import.meta.url), { type: "module" });
+        // A Worker must come from the page's own origin; from another one (a CDN), a module of
+        // the page's origin imports it.
+        let url = new URL("./qob-worker.mjs", import.meta.url);
+        if (url.origin !== location.origin) {
+            const source = `import ${JSON.stringify(url.href)};`;
+            url = URL.createObjectURL(new Blob([source], { type: "text/javascript" }));
+        }
+        worker = new Worker(url, { type: "module" });
         worker.onmessage = ({ data: { id, picture, error } }) => {
             const { resolve, reject } = pending.get(id);
             pending.delete(id);
