@@ -68,6 +68,12 @@ export async function launchChromium() {
                         await new Promise((resolve) => setTimeout(resolve, 50));
                     }
                 },
+                // The page's performance counters, e.g. ThreadTime: CPU seconds of its main thread.
+                async metrics() {
+                    await send("Performance.enable", {}, sessionId);
+                    const { metrics } = await send("Performance.getMetrics", {}, sessionId);
+                    return Object.fromEntries(metrics.map(({ name, value }) => [name, value]));
+                },
                 async screenshot() {
                     const { data } = await send("Page.captureScreenshot", { format: "png" }, sessionId);
                     return Buffer.from(data, "base64");
