@@ -66,8 +66,8 @@ export function decode<F extends Format>(bytes: Bytes, options: { format?: F }):
 /** Encodes packed rows into a QOB file. Rejects with an XqobError. */
 export function encode(data: Bytes, width: number, height: number, options?: EncodeOptions): Promise<Uint8Array>;
 
-/** Loads the module now; only the first call chooses how. */
-export function init(options?: InitOptions): Promise<void>;
+/** Loads the module now; only the first call chooses how. Tells whether the SIMD build runs. */
+export function init(options?: InitOptions): Promise<{ simd: boolean }>;
 
 /** Whether this engine runs WebAssembly SIMD (xqob-simd.wasm is then loaded). */
 export function simdSupported(): boolean;

@@ -27,12 +27,17 @@ export function simdSupported() {
 }
 
 /**
- * Loads the module now rather than on the first call, and chooses how. Only the first call
- * (or the first info, decode or encode) loads; later calls return the same promise.
- * options.simd: false loads the plain build even where SIMD runs. options.wasm: the module's
- * bytes (ArrayBuffer or typed array), a Response, or a URL to load it from instead.
+ * Loads the module now rather than on the first call, and chooses how; resolves to
+ * { simd }, whether the SIMD build runs. Only the first call (or the first info, decode or
+ * encode) loads; later calls get the same module. options.simd: false loads the plain build
+ * even where SIMD runs. options.wasm: the module's bytes (ArrayBuffer or typed array), a
+ * Response, or a URL to load it from instead (options.simd then says which build it is).
  */
-export function init(options = {}) {
+export async function init(options = {}) {
+    return { simd: (await loadOnce(options)).simd };
+}
+
+function loadOnce(options = {}) {
     loading ??= load(options).catch((error) => {
         loading = null;
         throw error;
@@ -76,7 +81,7 @@ async function load({ simd = simdSupported(), wasm } = {}) {
     exports._initialize();
     const block = exports.malloc(OUT_WORDS * 4 + MESSAGE_BYTES);
     if (block === 0) throw new Error("xqob: out of memory");
-    return { exports, memory, out: block, message: block + OUT_WORDS * 4 };
+    return { simd, exports, memory, out: block, message: block + OUT_WORDS * 4 };
 }
 
 async function fetchModule(wasm) {
@@ -145,7 +150,7 @@ function takeBytes(module, pointer, length, type = Uint8Array) {
 /** What the header says: { width, height, gray, quality, chromaQuality, fullChroma }. */
 export async function info(bytes) {
     const input = asBytes(bytes, "bytes");
-    const module = await init();
+    const module = await loadOnce();
     return withCopy(module, input, (pointer) => {
         check(module, module.exports.xqob_web_info(pointer, input.length, module.out, module.message));
         const [width, height, gray, quality, chromaQuality, fullChroma] = outWords(module);
@@ -161,7 +166,7 @@ export async function info(bytes) {
 export async function decode(bytes, { format = "rgba" } = {}) {
     const input = asBytes(bytes, "bytes");
     const code = formatOf(format);
-    const module = await init();
+    const module = await loadOnce();
     return withCopy(module, input, (pointer) => {
         check(module, module.exports.xqob_web_decode(pointer, input.length, code, module.out, module.message));
         const [width, height, pixels, length] = outWords(module);
@@ -186,7 +191,7 @@ export async function encode(data, width, height, options = {}) {
     if (width >= 0 && height >= 0 && width <= 65535 && height <= 65535 && pixels.length < needed) {
         throw new RangeError(`xqob: ${width} x ${height} ${format} pixels need ${needed} bytes; data holds ${pixels.length}`);
     }
-    const module = await init();
+    const module = await loadOnce();
     return withCopy(module, pixels, (pointer) => {
         const flags = [options.gray, options.fullChroma, options.optionalBlock].map((flag) => (flag ? 1 : 0));
         check(module, module.exports.xqob_web_encode(pointer, width, height, code, quality, chromaQuality, ...flags, module.out, module.message));
@@ -197,6 +202,6 @@ export async function encode(data, width, height, options = {}) {
 
 /** Bytes of the module's heap in use and its memory's size, for tests of what calls free. */
 export async function heapStatistics() {
-    const module = await init();
+    const module = await loadOnce();
     return { inUse: module.exports.xqob_web_heap_in_use(), memoryBytes: module.memory.buffer.byteLength };
 }

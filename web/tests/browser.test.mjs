@@ -1,6 +1,6 @@
 // The viewer page and <qob-img> in headless Chromium, served from 127.0.0.1: the pixels each
 // canvas holds against the command-line decoder's, the boxes <qob-img> takes, and failures
-// shown as text. Leaves a screenshot of the viewer in build-web/viewer.png.
+// shown as text. Leaves screenshots in build-web/viewer.png and build-web/qob-img.png.
 import assert from "node:assert/strict";
 import { copyFileSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
@@ -47,9 +47,15 @@ test("the viewer shows every sample with the native decoder's pixels, and a cut 
     assert.ok(captions.includes(`chelsea-q75.qob\n451 x 300, colour\nquality 75, chroma 52\n${bytes} bytes\ndecoded in `), captions);
 });
 
-test("the viewer's screenshot with a sample open", async () => {
-    const page = await browser.open(`${server.url}index.html?digest&open=chelsea-q75.qob&open=camera-gray.qob`);
-    await page.waitForText("digest");
+test("the viewer opens files chosen in its file field; its screenshot", async () => {
+    const page = await browser.open(`${server.url}index.html`);
+    await page.waitForText("open");
+    await page.chooseFiles("#open", [join(root, "chelsea-q75.qob"), join(root, "camera-gray.qob")]);
+    const shown = `[...document.querySelectorAll("figure")].map((f) => f.querySelector("b").textContent + " " + (f.querySelector("canvas")?.width ?? "none"))`;
+    for (let tries = 0; (await page.evaluate(`${shown}.length`)) < 2 && tries < 200; tries++) {
+        await new Promise((resolve) => setTimeout(resolve, 50));
+    }
+    assert.deepEqual(await page.evaluate(shown), ["chelsea-q75.qob 451", "camera-gray.qob 512"]);
     writeFileSync(join(top, "build-web/viewer.png"), await page.screenshot());
 });
 
@@ -67,4 +73,5 @@ test("<qob-img> draws the native decoder's pixels in the boxes <img> would take"
     ]);
     const missing = await page.evaluate(`(() => { const e = document.getElementById("missing"); return [e.getAttribute("role"), e.getAttribute("aria-label"), e.shadowRoot.querySelector("span").offsetWidth > 0]; })()`);
     assert.deepEqual(missing, ["img", "gone", true]);
+    writeFileSync(join(top, "build-web/qob-img.png"), await page.screenshot());
 });

@@ -68,6 +68,12 @@ export async function launchChromium() {
                         await new Promise((resolve) => setTimeout(resolve, 50));
                     }
                 },
+                // Chooses files in the page's <input type="file"> of selector, as a user would.
+                async chooseFiles(selector, files) {
+                    const { result } = await send("Runtime.evaluate",
+                        { expression: `document.querySelector(${JSON.stringify(selector)})` }, sessionId);
+                    await send("DOM.setFileInputFiles", { files, objectId: result.objectId }, sessionId);
+                },
                 // The page's performance counters, e.g. ThreadTime: CPU seconds of its main thread.
                 async metrics() {
                     await send("Performance.enable", {}, sessionId);

@@ -181,3 +181,17 @@ test("the package folder exports files that are there, at the project's version"
         assert.ok(existsSync(join(dist, file)), file);
     }
 });
+
+test("an engine without SIMD gets the plain build, one with SIMD the other", async () => {
+    const validate = WebAssembly.validate;
+    try {
+        WebAssembly.validate = () => false;
+        const withoutSimd = await import(`${join(dist, "xqob.mjs")}?without-simd`);
+        assert.deepEqual(await withoutSimd.init(), { simd: false });
+        assert.equal((await withoutSimd.info(readFileSync(samples[0]))).quality > 0, true);
+    } finally {
+        WebAssembly.validate = validate;
+    }
+    const withSimd = await import(`${join(dist, "xqob.mjs")}?with-simd`);
+    assert.deepEqual(await withSimd.init(), { simd: true });
+});
