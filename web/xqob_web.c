@@ -17,8 +17,7 @@ static void copy_message(const xqob_error* error, char* message) {
 }
 
 /* out: width, height, gray, quality, chroma quality, full chroma. */
-XQOB_WEB_EXPORT int32_t xqob_web_info(const void* data, size_t size, int32_t* out,
-                                      char* message) {
+XQOB_WEB_EXPORT int32_t xqob_web_info(const void* data, size_t size, int32_t* out, char* message) {
     xqob_info info = {.struct_size = sizeof info};
     xqob_error error = {.struct_size = sizeof error};
     const xqob_status status = xqob_info_memory(data, size, &info, &error);
@@ -35,8 +34,8 @@ XQOB_WEB_EXPORT int32_t xqob_web_info(const void* data, size_t size, int32_t* ou
 
 /* Packed rows in format. out: width, height, pixels (for xqob_free; 0 for an empty picture),
  * bytes. */
-XQOB_WEB_EXPORT int32_t xqob_web_decode(const void* data, size_t size, int32_t format,
-                                        int32_t* out, char* message) {
+XQOB_WEB_EXPORT int32_t xqob_web_decode(const void* data, size_t size, int32_t format, int32_t* out,
+                                        char* message) {
     xqob_image image = {.struct_size = sizeof image, .format = format};
     xqob_error error = {.struct_size = sizeof error};
     const xqob_status status = xqob_decode_memory(data, size, NULL, &image, &error);
@@ -52,8 +51,8 @@ XQOB_WEB_EXPORT int32_t xqob_web_decode(const void* data, size_t size, int32_t f
 /* Packed rows in format. out: file (for xqob_free), bytes. */
 XQOB_WEB_EXPORT int32_t xqob_web_encode(const uint8_t* pixels, int32_t width, int32_t height,
                                         int32_t format, int32_t quality, int32_t chroma_quality,
-                                        int32_t gray, int32_t full_chroma,
-                                        int32_t optional_block, int32_t* out, char* message) {
+                                        int32_t gray, int32_t full_chroma, int32_t optional_block,
+                                        int32_t* out, char* message) {
     xqob_image image = {.struct_size = sizeof image,
                         .format = format,
                         .width = width,

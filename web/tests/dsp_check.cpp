@@ -37,10 +37,11 @@ bool reconstruction(const DspFunctions& fast, Random* random) {
             for (int32_t i = 0; i < n * n; ++i) {
                 levels[i] = kind == 0   ? (random->range(0, 3) == 0 ? random->range(-3, 3) : 0)
                             : kind == 1 ? random->range(-6000, 6000)
-                                        : (random->range(0, 1) ? random->any()
-                                                               : (random->range(0, 1) ? INT32_MAX
-                                                                                      : INT32_MIN));
-                factors[i] = kind < 2 ? random->range(18, 61) << random->range(0, 8) : random->any();
+                                        : (random->range(0, 1)
+                                               ? random->any()
+                                               : (random->range(0, 1) ? INT32_MAX : INT32_MIN));
+                factors[i] =
+                    kind < 2 ? random->range(18, 61) << random->range(0, 8) : random->any();
                 prediction[i] = trial % 7 == 6 ? random->any() : random->range(0, 255);
             }
             constexpr int32_t kStride = 24;
@@ -70,7 +71,8 @@ bool everyColourTriple(const DspFunctions& fast) {
             std::memset(cr, v, sizeof cr);
             referenceDsp.convertRow(luma, cb, cr, expected, 256);
             fast.convertRow(luma, cb, cr, actual, 256);
-            if (std::memcmp(expected, actual, sizeof actual) != 0) return fail("colour cb, cr", u, v);
+            if (std::memcmp(expected, actual, sizeof actual) != 0)
+                return fail("colour cb, cr", u, v);
         }
     }
     return true;
@@ -80,9 +82,12 @@ bool rowsOfEveryWidth(const DspFunctions& fast, Random* random) {
     for (int32_t width = 1; width <= 100; ++width) {
         for (int32_t trial = 0; trial < 20; ++trial) {
             const bool extreme = trial % 4 == 0;
-            auto sample = [&] { return extreme ? uint8_t(random->range(0, 1) * 255) : random->byte(); };
+            auto sample = [&] {
+                return extreme ? uint8_t(random->range(0, 1) * 255) : random->byte();
+            };
             std::vector<uint8_t> luma(width), cb(width), cr(width);
-            for (int32_t i = 0; i < width; ++i) luma[i] = sample(), cb[i] = sample(), cr[i] = sample();
+            for (int32_t i = 0; i < width; ++i)
+                luma[i] = sample(), cb[i] = sample(), cr[i] = sample();
             std::vector<uint8_t> expected(3 * width + 64, 0xA5), actual(3 * width + 64, 0xA5);
             referenceDsp.convertRow(luma.data(), cb.data(), cr.data(), expected.data(), width);
             fast.convertRow(luma.data(), cb.data(), cr.data(), actual.data(), width);

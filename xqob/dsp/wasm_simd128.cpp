@@ -49,14 +49,14 @@ XQOB_SIMD128 inline void inverse8(v128_t* s) {
     const v128_t b2 = wasm_i32x4_add(a4, a2);
     const v128_t b4 = wasm_i32x4_sub(a4, a2);
     const v128_t b6 = wasm_i32x4_sub(a0, a6);
-    const v128_t a1 = wasm_i32x4_sub(wasm_i32x4_sub(wasm_i32x4_sub(s[5], s[3]), s[7]),
-                                     wasm_i32x4_shr(s[7], 1));
-    const v128_t a3 = wasm_i32x4_sub(wasm_i32x4_sub(wasm_i32x4_add(s[1], s[7]), s[3]),
-                                     wasm_i32x4_shr(s[3], 1));
-    const v128_t a5 = wasm_i32x4_add(wasm_i32x4_add(wasm_i32x4_sub(s[7], s[1]), s[5]),
-                                     wasm_i32x4_shr(s[5], 1));
-    const v128_t a7 = wasm_i32x4_add(wasm_i32x4_add(wasm_i32x4_add(s[3], s[5]), s[1]),
-                                     wasm_i32x4_shr(s[1], 1));
+    const v128_t a1 =
+        wasm_i32x4_sub(wasm_i32x4_sub(wasm_i32x4_sub(s[5], s[3]), s[7]), wasm_i32x4_shr(s[7], 1));
+    const v128_t a3 =
+        wasm_i32x4_sub(wasm_i32x4_sub(wasm_i32x4_add(s[1], s[7]), s[3]), wasm_i32x4_shr(s[3], 1));
+    const v128_t a5 =
+        wasm_i32x4_add(wasm_i32x4_add(wasm_i32x4_sub(s[7], s[1]), s[5]), wasm_i32x4_shr(s[5], 1));
+    const v128_t a7 =
+        wasm_i32x4_add(wasm_i32x4_add(wasm_i32x4_add(s[3], s[5]), s[1]), wasm_i32x4_shr(s[1], 1));
     const v128_t b1 = wasm_i32x4_add(a1, wasm_i32x4_shr(a7, 2));
     const v128_t b7 = wasm_i32x4_sub(a7, wasm_i32x4_shr(a1, 2));
     const v128_t b3 = wasm_i32x4_add(a3, wasm_i32x4_shr(a5, 2));
@@ -94,8 +94,7 @@ XQOB_SIMD128 inline void store4x4(uint8_t* dst, ptrdiff_t stride, v128_t bytes) 
 }  // namespace
 
 XQOB_SIMD128 void reconstruct4x4Simd128(const int32_t* levels, const int32_t* factors,
-                                        const int32_t* prediction, uint8_t* dst,
-                                        ptrdiff_t stride) {
+                                        const int32_t* prediction, uint8_t* dst, ptrdiff_t stride) {
     v128_t s[4];
     const v128_t one = wasm_i32x4_splat(1);
     for (int32_t r = 0; r < 4; ++r) {
@@ -115,8 +114,7 @@ XQOB_SIMD128 void reconstruct4x4Simd128(const int32_t* levels, const int32_t* fa
 }
 
 XQOB_SIMD128 void reconstruct8x8Simd128(const int32_t* levels, const int32_t* factors,
-                                        const int32_t* prediction, uint8_t* dst,
-                                        ptrdiff_t stride) {
+                                        const int32_t* prediction, uint8_t* dst, ptrdiff_t stride) {
     // v[8 * h + r]: row r, columns 4h..4h+3.
     v128_t v[16];
     for (int32_t r = 0; r < 8; ++r) {
@@ -182,8 +180,7 @@ namespace {
 // reference's products (wasm multiplies 32-bit lanes directly).
 XQOB_SIMD128 inline v128_t term(v128_t c, int32_t factor) {
     return wasm_i32x4_shr(
-        wasm_i32x4_add(wasm_i32x4_mul(c, wasm_i32x4_splat(factor)), wasm_i32x4_splat(32768)),
-        16);
+        wasm_i32x4_add(wasm_i32x4_mul(c, wasm_i32x4_splat(factor)), wasm_i32x4_splat(32768)), 16);
 }
 
 struct Channels {
@@ -191,8 +188,7 @@ struct Channels {
 };
 
 // Four pixels from lanes 4k..4k+3 of 16-bit luma, Cb and Cr (chroma minus 128).
-XQOB_SIMD128 inline void convert4(v128_t y, v128_t u, v128_t v, v128_t* r, v128_t* g,
-                                  v128_t* b) {
+XQOB_SIMD128 inline void convert4(v128_t y, v128_t u, v128_t v, v128_t* r, v128_t* g, v128_t* b) {
     *r = wasm_i32x4_add(y, term(v, 91881));
     const v128_t green = wasm_i32x4_add(wasm_i32x4_mul(u, wasm_i32x4_splat(-22554)),
                                         wasm_i32x4_mul(v, wasm_i32x4_splat(-46802)));
@@ -239,10 +235,10 @@ XQOB_SIMD128 void convertRowSimd128(const uint8_t* luma, const uint8_t* cb, cons
         uint8_t* dst = out + 3 * x;
         wasm_v128_store(dst, wasm_i8x16_shuffle(rg0, c.b, 0, 1, 16, 3, 4, 17, 6, 7, 18, 9, 10, 19,
                                                 12, 13, 20, 15));
-        wasm_v128_store(dst + 16, wasm_i8x16_shuffle(rg1, c.b, 0, 21, 2, 3, 22, 5, 6, 23, 8, 9,
-                                                     24, 11, 12, 25, 14, 15));
-        wasm_v128_store(dst + 32, wasm_i8x16_shuffle(rg2, c.b, 26, 1, 2, 27, 4, 5, 28, 7, 8, 29,
-                                                     10, 11, 30, 13, 14, 31));
+        wasm_v128_store(dst + 16, wasm_i8x16_shuffle(rg1, c.b, 0, 21, 2, 3, 22, 5, 6, 23, 8, 9, 24,
+                                                     11, 12, 25, 14, 15));
+        wasm_v128_store(dst + 32, wasm_i8x16_shuffle(rg2, c.b, 26, 1, 2, 27, 4, 5, 28, 7, 8, 29, 10,
+                                                     11, 30, 13, 14, 31));
     }
     convertRowReference(luma + x, cb + x, cr + x, out + 3 * x, width - x);
 }
@@ -268,10 +264,10 @@ XQOB_SIMD128 void upsampleRowSimd128(const uint8_t* near, const uint8_t* far, ui
         const v128_t right = blend8(near, far, j + 1);
         const v128_t three = wasm_i16x8_mul(centre, wasm_i16x8_splat(3));
         // At most 4 * 1020 + 8: 16-bit lanes hold it.
-        const v128_t even = wasm_u16x8_shr(
-            wasm_i16x8_add(wasm_i16x8_add(three, left), wasm_i16x8_splat(8)), 4);
-        const v128_t odd = wasm_u16x8_shr(
-            wasm_i16x8_add(wasm_i16x8_add(three, right), wasm_i16x8_splat(7)), 4);
+        const v128_t even =
+            wasm_u16x8_shr(wasm_i16x8_add(wasm_i16x8_add(three, left), wasm_i16x8_splat(8)), 4);
+        const v128_t odd =
+            wasm_u16x8_shr(wasm_i16x8_add(wasm_i16x8_add(three, right), wasm_i16x8_splat(7)), 4);
         const v128_t bytes =
             wasm_u8x16_narrow_i16x8(wasm_i16x8_shuffle(even, odd, 0, 8, 1, 9, 2, 10, 3, 11),
                                     wasm_i16x8_shuffle(even, odd, 4, 12, 5, 13, 6, 14, 7, 15));
@@ -281,8 +277,9 @@ XQOB_SIMD128 void upsampleRowSimd128(const uint8_t* near, const uint8_t* far, ui
 }
 
 const DspFunctions simd128Dsp = {
-    reconstruct4x4Simd128, reconstruct8x8Simd128,      putPrediction4x4Simd128,
-    putPrediction8x8Simd128, convertRowSimd128,        upsampleRowSimd128,
+    reconstruct4x4Simd128,      reconstruct8x8Simd128,
+    putPrediction4x4Simd128,    putPrediction8x8Simd128,
+    convertRowSimd128,          upsampleRowSimd128,
     filterLumaSegmentReference, filterChromaSegmentReference,
 };
 
