@@ -1,0 +1,18 @@
+# The plug-in's tests for one Qt version (included by xqob_add_qt_plugin, with major and
+# target set): QImageReader and QImageWriter as programs use them, with the plug-in found
+# through QT_PLUGIN_PATH.
+set(test_target test_qt${major}_plugin)
+add_executable(${test_target} ${CMAKE_CURRENT_LIST_DIR}/qt_plugin_test.cpp)
+target_link_libraries(${test_target} PRIVATE xqob Qt${major}::Gui GTest::gtest)
+target_compile_definitions(${test_target} PRIVATE
+  QOB_TOOL_PATH="$<TARGET_FILE:qob>" XQOB_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/samples")
+add_dependencies(${test_target} ${target} qob)
+set(qt_environment QT_PLUGIN_PATH=${CMAKE_BINARY_DIR}/qt${major}/plugins QT_QPA_PLATFORM=offscreen)
+if(XQOB_SANITIZE)
+  # Qt is not built with the sanitizers: the leak checker is told to ignore what Qt itself
+  # keeps for the life of the process (tests/lsan-qt.supp lists it).
+  list(APPEND qt_environment
+       LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan-qt.supp:print_suppressions=0)
+endif()
+gtest_discover_tests(${test_target} TEST_PREFIX qt${major}. DISCOVERY_TIMEOUT 60
+                     PROPERTIES TIMEOUT 300 ENVIRONMENT "${qt_environment}")
