@@ -71,6 +71,11 @@ int main(int argc, char** argv) {
 
     std::vector<Timing> timings{
         {"QImageReader read (plug-in, RGB32)", [&] { QImageReader(path).read(); }, {}},
+        {"QImageReader read at a tenth of the size", [&] {
+             QImageReader reader(path);
+             reader.setScaledSize(rgb32.size() / 10);
+             reader.read();
+         }, {}},
         {"xqob_decode_file to memory (RGB)", [&] { decodeFile(argv[1], XQOB_FORMAT_RGB); }, {}},
         {"xqob_decode_file to memory (BGRA)", [&] { decodeFile(argv[1], XQOB_FORMAT_BGRA); }, {}},
         {"drawImage RGB32 onto screen-format QImage", [&] {

@@ -11,3 +11,10 @@ add_dependencies(${test_target} ${target} qob)
 set(qt_environment QT_PLUGIN_PATH=${CMAKE_BINARY_DIR}/qt${major}/plugins QT_QPA_PLATFORM=offscreen)
 gtest_discover_tests(${test_target} TEST_PREFIX qt${major}. DISCOVERY_TIMEOUT 60
                      PROPERTIES TIMEOUT 300 ENVIRONMENT "${qt_environment}")
+
+# cmake --install: the plug-in lands in Qt's plug-ins folder and finds the installed library.
+if(NOT XQOB_SANITIZE AND NOT IS_ABSOLUTE "${XQOB_QT${major}_PLUGINDIR}")
+  add_test(NAME qt${major}.InstalledPlugin
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/installed.sh ${CMAKE_BINARY_DIR}
+                   ${XQOB_QT${major}_PLUGINDIR} $<TARGET_FILE:${test_target}>)
+endif()
