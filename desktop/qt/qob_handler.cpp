@@ -41,6 +41,8 @@ size_t readDevice(void* opaque, void* buffer, size_t size) {
     size_t total = 0;
     while (total < size) {
         const qint64 got = device->read(out + total, qint64(size - total));
+        // Pipes and sockets (QProcess, QAbstractSocket) answer -1 once they are over.
+        if (got < 0 && device->isSequential()) break;
         if (got < 0) return total > 0 ? total : size_t(-1);
         if (got == 0 && !waitForMore(device)) break;
         total += size_t(got);
@@ -185,9 +187,13 @@ bool QobHandler::read(QImage* image) {
     target.buffer_size = size_t(picture.sizeInBytes());
     xqob_error error{};
     error.struct_size = sizeof error;
-    if (xqob_decode_callback(readDevice, device(), &options, &target, &error) != XQOB_OK) {
-        return fail(error.message);
+    const int32_t status = xqob_decode_callback(readDevice, device(), &options, &target, &error);
+    if (status == XQOB_ERROR_READ_FAILED) {
+        const QByteArray reason = device()->errorString().toUtf8();
+        qsnprintf(message, sizeof message, "cannot read the picture: %s", reason.constData());
+        return fail(message);
     }
+    if (status != XQOB_OK) return fail(error.message);
 
     if (scaledSize_.isValid() && !scaledSize_.isEmpty() && scaledSize_ != size) {
         picture = picture.scaled(scaledSize_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)

@@ -118,6 +118,24 @@ private:
     qint64 given_ = 0;
 };
 
+// A file that fails to read past its first kept bytes.
+class FailingFile : public QBuffer {
+public:
+    FailingFile(const QByteArray& bytes, qint64 kept) : kept_(kept) { setData(bytes); }
+
+protected:
+    qint64 readData(char* data, qint64 size) override {
+        if (pos() >= kept_) {
+            setErrorString(QStringLiteral("input/output error"));
+            return -1;
+        }
+        return QBuffer::readData(data, std::min(size, kept_ - pos()));
+    }
+
+private:
+    qint64 kept_;
+};
+
 // A colour gradient encoded here: small ones so that every truncation can be tried, large
 // ones that cost little to decode.
 QByteArray encodedGradient(int width, int height) {
@@ -212,6 +230,13 @@ TEST(QtPlugin, SequentialDeviceIsReadOnce) {
     const QImage image = reader.read();
     EXPECT_TRUE(image == toolPicture(path, QImage::Format_RGB32));
     EXPECT_EQ(device.given(), bytes.size());
+
+    // A pipe whose bytes arrive later than the reader asks for them.
+    QProcess pipe;
+    pipe.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("sleep 0.2; cat \"$0\""), path});
+    QImageReader fromPipe(&pipe, "qob");
+    EXPECT_TRUE(fromPipe.read() == image);
+    pipe.waitForFinished();
 }
 
 TEST(QtPlugin, ScaledSize) {
@@ -269,6 +294,14 @@ TEST(QtPlugin, DamagedFilesFailWithOneMessage) {
             EXPECT_GT(keep, small.size() - 8) << what;
             EXPECT_TRUE(image == libraryPicture(small.left(keep))) << what;
         }
+    }
+    {
+        FailingFile failing(sample, 5000);
+        failing.open(QIODevice::ReadOnly);
+        PluginMessages messages;
+        EXPECT_TRUE(QImageReader(&failing, "qob").read().isNull());
+        EXPECT_EQ(PluginMessages::collected(),
+                  QStringList(QStringLiteral("cannot read the picture: input/output error")));
     }
     for (int keep = 14; keep < sample.size(); keep += 997) {
         expectOneFailure(sample.left(keep), "payload ends", "cut to " + std::to_string(keep));
