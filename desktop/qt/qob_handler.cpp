@@ -85,7 +85,8 @@ bool compositeOverWhite(const QImage& source, bool gray, QImage* flat) {
             translucent |= alpha != 255;
             const uint samples[3] = {uint(qRed(in[x])), uint(qGreen(in[x])), uint(qBlue(in[x]))};
             for (int c = 0; c < channels; ++c) {
-                out[x * channels + c] = uchar((samples[c] * alpha + 255 * (255 - alpha) + 127) / 255);
+                out[x * channels + c] =
+                    uchar((samples[c] * alpha + 255 * (255 - alpha) + 127) / 255);
             }
         }
     }
@@ -123,8 +124,8 @@ bool QobHandler::peekHeader() const {
         head = device()->peek(kLongestHeader);
         if (head.size() == had && !waitForMore(device())) break;
     }
-    headerValid_ = xqob_info_memory(head.constData(), size_t(head.size()), &info_, &failure_) ==
-                   XQOB_OK;
+    headerValid_ =
+        xqob_info_memory(head.constData(), size_t(head.size()), &info_, &failure_) == XQOB_OK;
     return headerValid_;
 }
 

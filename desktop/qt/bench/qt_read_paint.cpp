@@ -5,14 +5,14 @@
 //
 //   QT_PLUGIN_PATH=build/qt6/plugins QT_QPA_PLATFORM=offscreen \
 //       build/bin/qt6_read_paint FILE.qob [RUNS]
-#include <QGuiApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QPainter>
 #include <QPixmap>
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <vector>
 
@@ -71,19 +71,21 @@ int main(int argc, char** argv) {
 
     std::vector<Timing> timings{
         {"QImageReader read (plug-in, RGB32)", [&] { QImageReader(path).read(); }, {}},
-        {"QImageReader read at a tenth of the size", [&] {
+        {"QImageReader read at a tenth of the size",
+         [&] {
              QImageReader reader(path);
              reader.setScaledSize(rgb32.size() / 10);
              reader.read();
-         }, {}},
+         },
+         {}},
         {"xqob_decode_file to memory (RGB)", [&] { decodeFile(argv[1], XQOB_FORMAT_RGB); }, {}},
         {"xqob_decode_file to memory (BGRA)", [&] { decodeFile(argv[1], XQOB_FORMAT_BGRA); }, {}},
-        {"drawImage RGB32 onto screen-format QImage", [&] {
-             QPainter(&canvas).drawImage(0, 0, rgb32);
-         }, {}},
-        {"drawImage RGB888 onto screen-format QImage", [&] {
-             QPainter(&canvas).drawImage(0, 0, rgb888);
-         }, {}},
+        {"drawImage RGB32 onto screen-format QImage",
+         [&] { QPainter(&canvas).drawImage(0, 0, rgb32); },
+         {}},
+        {"drawImage RGB888 onto screen-format QImage",
+         [&] { QPainter(&canvas).drawImage(0, 0, rgb888); },
+         {}},
         {"QPixmap::fromImage(RGB32)", [&] { QPixmap::fromImage(rgb32); }, {}},
         {"QPixmap::fromImage(RGB888)", [&] { QPixmap::fromImage(rgb888); }, {}},
     };

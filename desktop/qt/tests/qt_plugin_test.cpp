@@ -48,9 +48,9 @@ QByteArray runTool(const QStringList& arguments) {
 // What `qob decode` makes of a file (PNM through standard output), in the given format.
 QImage toolPicture(const QString& path, QImage::Format format) {
     QImage image;
-    EXPECT_TRUE(image.loadFromData(runTool({QStringLiteral("decode"), path, QStringLiteral("-o"),
-                                            QStringLiteral("-")}),
-                                   "PPM"));
+    EXPECT_TRUE(image.loadFromData(
+        runTool({QStringLiteral("decode"), path, QStringLiteral("-o"), QStringLiteral("-")}),
+        "PPM"));
     return image.convertToFormat(format);
 }
 
@@ -233,7 +233,8 @@ TEST(QtPlugin, SequentialDeviceIsReadOnce) {
 
     // A pipe whose bytes arrive later than the reader asks for them.
     QProcess pipe;
-    pipe.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("sleep 0.2; cat \"$0\""), path});
+    pipe.start(QStringLiteral("sh"),
+               {QStringLiteral("-c"), QStringLiteral("sleep 0.2; cat \"$0\""), path});
     QImageReader fromPipe(&pipe, "qob");
     EXPECT_TRUE(fromPipe.read() == image);
     pipe.waitForFinished();
@@ -277,7 +278,8 @@ TEST(QtPlugin, DamagedFilesFailWithOneMessage) {
     const QByteArray sample = fileBytes(kSamples + QStringLiteral("/chelsea-q75.qob"));
     for (const Damage& damage : kDamages) {
         QByteArray bytes = damage.keep < 0 ? sample : sample.left(damage.keep);
-        if (damage.at >= 0) bytes.replace(damage.at, damage.patchSize, damage.patch, damage.patchSize);
+        if (damage.at >= 0)
+            bytes.replace(damage.at, damage.patchSize, damage.patch, damage.patchSize);
         expectOneFailure(bytes, damage.message, damage.name);
     }
     // A cut in the last bytes of a payload may still decode: then as the library decodes it.
@@ -364,8 +366,8 @@ TEST(QtPlugin, WriterMatchesQobEncode) {
     QTemporaryDir folder;
     const QString png = folder.filePath(QStringLiteral("in.png"));
     const QString qob = folder.filePath(QStringLiteral("out.qob"));
-    const QImage photo = toolPicture(kSamples + QStringLiteral("/chelsea-q50.qob"),
-                                     QImage::Format_ARGB32);
+    const QImage photo =
+        toolPicture(kSamples + QStringLiteral("/chelsea-q50.qob"), QImage::Format_ARGB32);
     for (const Written& written : kWritten) {
         QImage image = photo;
         if (written.translucent) {
@@ -380,7 +382,8 @@ TEST(QtPlugin, WriterMatchesQobEncode) {
         if (written.format == QImage::Format_Indexed8) image = grayPalette(image);
         ASSERT_TRUE(image.save(png, "PNG"));
         QStringList arguments{QStringLiteral("encode"), png, QStringLiteral("-o"), qob};
-        if (written.quality >= 0) arguments << QStringLiteral("-q") << QString::number(written.quality);
+        if (written.quality >= 0)
+            arguments << QStringLiteral("-q") << QString::number(written.quality);
         runTool(arguments);
 
         PluginMessages messages;
@@ -394,9 +397,9 @@ TEST(QtPlugin, WriterMatchesQobEncode) {
 
         xqob_info info{};
         info.struct_size = sizeof info;
-        ASSERT_EQ(xqob_info_memory(buffer.data().constData(), size_t(buffer.size()), &info,
-                                   nullptr),
-                  XQOB_OK);
+        ASSERT_EQ(
+            xqob_info_memory(buffer.data().constData(), size_t(buffer.size()), &info, nullptr),
+            XQOB_OK);
         EXPECT_EQ(info.gray, written.gray ? 1 : 0) << written.name;
         EXPECT_EQ(info.quality, written.quality < 0 ? 75 : written.quality) << written.name;
         const QImage back = readBytes(buffer.data());
