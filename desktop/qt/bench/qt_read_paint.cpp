@@ -3,8 +3,9 @@
 // the plug-in could hand out (Format_RGB32, Format_RGB888) onto a QImage and a QPixmap of the
 // screen's format.
 //
-//   QT_PLUGIN_PATH=build/qt6/plugins QT_QPA_PLATFORM=offscreen \
-//       build/bin/qt6_read_paint FILE.qob [RUNS]
+//   QT_PLUGIN_PATH=build/qt6/plugins build/bin/qt6_read_paint FILE.qob [RUNS]
+//
+// (under xvfb-run for the screen format of X11, or with QT_QPA_PLATFORM=offscreen).
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -21,6 +22,7 @@
 namespace {
 
 struct Timing {
+    Timing(const char* name, std::function<void()> run) : name(name), run(std::move(run)) {}
     const char* name;
     std::function<void()> run;
     std::vector<double> ms;
@@ -70,24 +72,21 @@ int main(int argc, char** argv) {
                 int(screen), runs);
 
     std::vector<Timing> timings{
-        {"QImageReader read (plug-in, RGB32)", [&] { QImageReader(path).read(); }, {}},
+        {"QImageReader read (plug-in, RGB32)", [&] { QImageReader(path).read(); }},
         {"QImageReader read at a tenth of the size",
          [&] {
              QImageReader reader(path);
              reader.setScaledSize(rgb32.size() / 10);
              reader.read();
-         },
-         {}},
-        {"xqob_decode_file to memory (RGB)", [&] { decodeFile(argv[1], XQOB_FORMAT_RGB); }, {}},
-        {"xqob_decode_file to memory (BGRA)", [&] { decodeFile(argv[1], XQOB_FORMAT_BGRA); }, {}},
+         }},
+        {"xqob_decode_file to memory (RGB)", [&] { decodeFile(argv[1], XQOB_FORMAT_RGB); }},
+        {"xqob_decode_file to memory (BGRA)", [&] { decodeFile(argv[1], XQOB_FORMAT_BGRA); }},
         {"drawImage RGB32 onto screen-format QImage",
-         [&] { QPainter(&canvas).drawImage(0, 0, rgb32); },
-         {}},
+         [&] { QPainter(&canvas).drawImage(0, 0, rgb32); }},
         {"drawImage RGB888 onto screen-format QImage",
-         [&] { QPainter(&canvas).drawImage(0, 0, rgb888); },
-         {}},
-        {"QPixmap::fromImage(RGB32)", [&] { QPixmap::fromImage(rgb32); }, {}},
-        {"QPixmap::fromImage(RGB888)", [&] { QPixmap::fromImage(rgb888); }, {}},
+         [&] { QPainter(&canvas).drawImage(0, 0, rgb888); }},
+        {"QPixmap::fromImage(RGB32)", [&] { QPixmap::fromImage(rgb32); }},
+        {"QPixmap::fromImage(RGB888)", [&] { QPixmap::fromImage(rgb888); }},
     };
     for (int run = 0; run < runs; ++run) {
         for (Timing& timing : timings) {
