@@ -118,6 +118,15 @@ def _declare(library):
                 c.POINTER(ErrorStruct),
             ],
         ),
+        "xqob_decode_file": (
+            c.c_int,
+            [
+                c.c_char_p,
+                c.POINTER(DecodeOptionsStruct),
+                c.POINTER(ImageStruct),
+                c.POINTER(ErrorStruct),
+            ],
+        ),
         "xqob_encode": (
             c.c_int,
             [
