@@ -76,6 +76,7 @@ class BuildWithLibrary(build_py):
     def run(self):
         super().run()
         if use_system_library():
+            self._library_target().unlink(missing_ok=True)  # left by an earlier build
             return
         build_temp = pathlib.Path(self.get_finalized_command("build").build_temp)
         built = build_library(build_temp.resolve() / "cmake")
