@@ -87,7 +87,8 @@ class BuildWithLibrary(build_py):
 
     def _library_target(self):
         # An editable install imports the package from the source folder.
-        package = HERE / "xqob" if self.editable_mode else pathlib.Path(self.build_lib) / "xqob"
+        editable = getattr(self, "editable_mode", False)  # setuptools 64 and later
+        package = HERE / "xqob" if editable else pathlib.Path(self.build_lib) / "xqob"
         return package / LIBRARY
 
     def get_outputs(self, include_bytecode=True):
