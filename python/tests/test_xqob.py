@@ -196,6 +196,7 @@ def test_truncated_sample_and_limits(tmp_path):
         (lambda: xqob.decode(SAMPLES[0], format="rgb", mode="L"), TypeError),
         (lambda: xqob.decode(SAMPLES[0], threads=-1), ValueError),
         (lambda: xqob.decode(12), TypeError),
+        (lambda: xqob.decode("a\0b.qob"), ValueError),
         (lambda: xqob.info(io.StringIO("QOB")), TypeError),
         (lambda: xqob.decode(io.StringIO("QOB")), TypeError),
     ],

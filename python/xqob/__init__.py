@@ -84,6 +84,13 @@ def _is_path(source) -> bool:
     return isinstance(source, (str, os.PathLike))
 
 
+def _path_bytes(source) -> bytes:
+    path = os.fsencode(source)
+    if b"\0" in path:
+        raise ValueError("embedded null byte in the path")
+    return path
+
+
 def _bytes_view(source) -> np.ndarray:
     """The bytes of a bytes-like object, without a copy where they lie in one piece."""
     try:
@@ -121,7 +128,7 @@ def info(source: Source) -> Info:
     error = _c.sized(_c.ErrorStruct)
     total = None
     if _is_path(source):
-        status = _lib.xqob_info_file(os.fsencode(source), result, error)
+        status = _lib.xqob_info_file(_path_bytes(source), result, error)
     else:
         if isinstance(source, (bytes, bytearray, memoryview)):
             data = _bytes_view(source)
@@ -198,7 +205,7 @@ def decode(
     # The library allocates the rows once the header has passed the limit; the array then
     # owns them and frees them with the library when it goes.
     if _is_path(source):
-        status = _lib.xqob_decode_file(os.fsencode(source), options, image, error)
+        status = _lib.xqob_decode_file(_path_bytes(source), options, image, error)
     else:
         data = _read_once(source)
         status = _lib.xqob_decode_memory(data.ctypes.data, data.size, options, image, error)
