@@ -1,6 +1,9 @@
 import io
+import os
 import pickle
 import re
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -213,3 +216,10 @@ def test_error_is_an_oserror_that_survives_pickling():
     assert isinstance(copy, xqob.Error)
     assert (str(copy), copy.status) == (str(caught.value), caught.value.status)
     assert str(copy) == "header ends after 3 bytes"
+
+
+def test_xqob_library_overrides_the_packaged_copy(tmp_path):
+    missing = tmp_path / "libxqob.so.1"
+    run = subprocess.run([sys.executable, "-c", "import xqob"], capture_output=True, text=True,
+                         env={**os.environ, "XQOB_LIBRARY": str(missing)})
+    assert run.returncode != 0 and f"{missing}: cannot open shared object file" in run.stderr
