@@ -197,8 +197,8 @@ def decode(
         raise ValueError(f"format must be one of {', '.join(_FORMATS)}, not {format!r}")
     options = _c.DecodeOptionsStruct()
     _lib.xqob_init_decode_options(options, ctypes.sizeof(options))
-    options.max_pixels = _integer("max_pixels", max_pixels, 0, None)
-    options.threads = _integer("threads", threads, 0, 64)
+    options.max_pixels = _integer("max_pixels", max_pixels, 0, (1 << 64) - 1)
+    options.threads = _integer("threads", threads, 0, (1 << 31) - 1)
     image = _c.sized(_c.ImageStruct)
     image.format = _FORMATS[key][0]
     error = _c.sized(_c.ErrorStruct)
