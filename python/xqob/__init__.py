@@ -34,14 +34,14 @@ DEFAULT_MAX_PIXELS: int = _c.DEFAULT_MAX_PIXELS
 Source = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview, BinaryIO]
 Colour = Union[str, Tuple[int, int, int]]
 
-# decode(format=...): the C pixel format and channels; None channels: as stored.
+# decode(format=...) and the C pixel formats.
 _FORMATS = {
-    "auto": (_c.FORMAT_AUTO, None),
-    "gray": (_c.FORMAT_GRAY, 1),
-    "rgb": (_c.FORMAT_RGB, 3),
-    "rgba": (_c.FORMAT_RGBA, 4),
-    "bgr": (_c.FORMAT_BGR, 3),
-    "bgra": (_c.FORMAT_BGRA, 4),
+    "auto": _c.FORMAT_AUTO,
+    "gray": _c.FORMAT_GRAY,
+    "rgb": _c.FORMAT_RGB,
+    "rgba": _c.FORMAT_RGBA,
+    "bgr": _c.FORMAT_BGR,
+    "bgra": _c.FORMAT_BGRA,
 }
 _CHANNELS = {_c.FORMAT_GRAY: 1, _c.FORMAT_RGB: 3, _c.FORMAT_BGR: 3, _c.FORMAT_RGBA: 4,
              _c.FORMAT_BGRA: 4}
@@ -200,7 +200,7 @@ def decode(
     options.max_pixels = _integer("max_pixels", max_pixels, 0, (1 << 64) - 1)
     options.threads = _integer("threads", threads, 0, (1 << 31) - 1)
     image = _c.sized(_c.ImageStruct)
-    image.format = _FORMATS[key][0]
+    image.format = _FORMATS[key]
     error = _c.sized(_c.ErrorStruct)
     # The library allocates the rows once the header has passed the limit; the array then
     # owns them and frees them with the library when it goes.
