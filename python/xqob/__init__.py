@@ -112,11 +112,11 @@ def _read_once(source) -> np.ndarray:
     return _bytes_view(data)
 
 
-def _integer(name: str, value, low: int, high: Optional[int]) -> int:
+def _integer(name: str, value, low: int, high: int) -> int:
     if not isinstance(value, numbers.Integral):
         raise TypeError(f"{name} must be an integer, not {type(value).__name__}")
-    if value < low or (high is not None and value > high):
-        raise ValueError(f"{name} {value} out of range {low}..{'' if high is None else high}")
+    if not low <= value <= high:
+        raise ValueError(f"{name} {value} out of range {low}..{high}")
     return int(value)
 
 
