@@ -36,6 +36,13 @@ def test_open_reads_the_header_only_and_load_decodes(path):
         np.testing.assert_array_equal(np.asarray(image), xqob.decode(data))
     with Image.open(path) as image:
         assert image.info["quality"] == found.quality
+        if found.gray:
+            assert "chroma_layout" not in image.info
+        else:
+            assert image.info["chroma_quality"] == found.chroma_quality
+            assert image.info["chroma_layout"] == ("4:4:4" if found.full_chroma else "4:2:0")
+        image.thumbnail((64, 64))
+        assert max(image.size) == 64
 
 
 def test_header_alone_gives_the_size():
@@ -46,11 +53,12 @@ def test_header_alone_gives_the_size():
 
 
 @pytest.mark.parametrize("mode,stored_gray", [("RGB", False), ("L", True), ("RGBA", False),
-                                              ("P", False), ("1", True)])
+                                              ("P", False), ("1", True), ("LA", True)])
 def test_save_and_reopen(tmp_path, mode, stored_gray):
     image = Image.fromarray(gradient(24, 40, 3)).convert(mode)
     target = tmp_path / "out.qob"
     image.save(target, quality=80)
+    assert ".qob" in Image.registered_extensions()
     found = xqob.info(target)
     assert (found.quality, found.gray, found.width, found.height) == (80, stored_gray, 40, 24)
     with Image.open(target) as reopened:
@@ -73,8 +81,16 @@ def test_bad_headers_are_not_identified(name, data, message):
         Image.open(io.BytesIO(data))
 
 
-def test_truncated_payload_fails_on_load():
+def test_truncated_payload_fails_on_load_with_an_oserror():
     data = SAMPLES[0].read_bytes()
     with Image.open(io.BytesIO(data[: len(data) // 3])) as image:
-        with pytest.raises(xqob.Error, match="payload ends after"):
+        with pytest.raises(OSError, match="payload ends after"):
             image.load()
+
+
+def test_translucent_pixels_are_blended_as_encode_does():
+    rgba = np.dstack([gradient(16, 16, 3), np.full((16, 16), 100, np.uint8)])
+    target = io.BytesIO()
+    Image.fromarray(rgba).save(target, "QOB", background="black")
+    assert target.getvalue() == xqob.encode(rgba, background="black")
+

@@ -1,5 +1,9 @@
 import io
+import os
+import pickle
 import re
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -29,33 +33,64 @@ def test_samples_exist():
     assert len(SAMPLES) >= 4
 
 
+class Unseekable(io.RawIOBase):
+    """A pipe: read() only."""
+
+    def __init__(self, data):
+        self.rest = data
+
+    def readable(self):
+        return True
+
+    def readinto(self, buffer):
+        size = min(len(buffer), len(self.rest))
+        buffer[:size], self.rest = self.rest[:size], self.rest[size:]
+        return size
+
+
 @pytest.mark.parametrize("path", SAMPLES, ids=lambda p: p.name)
 def test_info_and_decode_agree_from_every_source(path):
     data = path.read_bytes()
-    infos = [xqob.info(path), xqob.info(str(path)), xqob.info(data), xqob.info(io.BytesIO(data))]
+    sources = [path, str(path), data, bytearray(data), memoryview(data), io.BytesIO(data)]
+    infos = [xqob.info(source) for source in sources]
     assert all(found == infos[0] for found in infos)
     found = infos[0]
     assert found.header_bytes + found.payload_bytes == len(data)
     pixels = xqob.decode(path)
     expected_shape = (found.height, found.width) + (() if found.gray else (3,))
     assert pixels.shape == expected_shape and pixels.dtype == np.uint8
-    np.testing.assert_array_equal(xqob.decode(data), pixels)
-    np.testing.assert_array_equal(xqob.decode(io.BytesIO(data)), pixels)
+    assert pixels.flags.writeable and pixels.flags.c_contiguous
+    sources += [Unseekable(data), memoryview(b"x" + data + b"x")[1:-1]]
+    for source in sources[1:]:
+        np.testing.assert_array_equal(xqob.decode(source), pixels)
+    np.testing.assert_array_equal(xqob.decode(path, threads=2), pixels)
+
+
+def test_info_from_file_objects_reads_the_header_only():
+    data = SAMPLES[0].read_bytes()
+    file = io.BytesIO(b"junk" + data)
+    file.seek(4)
+    assert xqob.info(file).payload_bytes == len(data) - xqob.info(data).header_bytes
+    assert file.tell() == 4  # a seekable file is left where it was
+    pipe = Unseekable(data)
+    assert xqob.info(pipe).payload_bytes == 0  # no size to tell
+    assert len(pipe.rest) == len(data) - 24
 
 
 @pytest.mark.parametrize("path", SAMPLES, ids=lambda p: p.name)
-def test_modes(path):
+def test_formats(path):
     native = xqob.decode(path)
     rgb = native if native.ndim == 3 else np.repeat(native[:, :, None], 3, axis=2)
-    np.testing.assert_array_equal(xqob.decode(path, mode="RGB"), rgb)
-    np.testing.assert_array_equal(xqob.decode(path, mode="BGR"), rgb[:, :, ::-1])
-    rgba = xqob.decode(path, mode="RGBA")
+    np.testing.assert_array_equal(xqob.decode(path, format="rgb"), rgb)
+    np.testing.assert_array_equal(xqob.decode(path, "bgr"), rgb[:, :, ::-1])
+    rgba = xqob.decode(path, format="rgba")
     np.testing.assert_array_equal(rgba[:, :, :3], rgb)
     assert (rgba[:, :, 3] == 255).all()
-    np.testing.assert_array_equal(xqob.decode(path, mode="BGRA")[:, :, :3], rgb[:, :, ::-1])
-    gray = xqob.decode(path, mode="L")
+    np.testing.assert_array_equal(xqob.decode(path, format="bgra")[:, :, :3], rgb[:, :, ::-1])
+    gray = xqob.decode(path, format="gray")
     r, g, b = (rgb[:, :, c].astype(np.uint32) for c in range(3))
     np.testing.assert_array_equal(gray, (19595 * r + 38470 * g + 7471 * b + 32768) >> 16)
+    np.testing.assert_array_equal(xqob.decode(path, mode="L"), gray)  # the earlier spelling
 
 
 @pytest.mark.parametrize("channels", [1, 3, 4])
@@ -69,17 +104,36 @@ def test_round_trip(channels):
     assert psnr(expected, decoded) > 35
 
 
-def test_alpha_strides_and_views_do_not_change_the_file():
+def test_strides_views_and_opaque_alpha_do_not_change_the_file():
     rgb = gradient(20, 30, 3)
     reference = xqob.encode(rgb)
-    rgba = np.concatenate([rgb, np.full((20, 30, 1), 7, np.uint8)], axis=2)
-    assert xqob.encode(rgba) == reference
+    assert xqob.encode(np.dstack([rgb, np.full((20, 30), 255, np.uint8)])) == reference
     wide = np.zeros((20, 50, 3), np.uint8)
     wide[:, 10:40] = rgb
     assert xqob.encode(wide[:, 10:40]) == reference  # rows lie apart: passed with a stride
     assert xqob.encode(rgb[::-1][::-1]) == reference
     assert xqob.encode(np.asfortranarray(rgb)) == reference
     assert xqob.encode(gradient(20, 30, 1)[:, :, None]) == xqob.encode(gradient(20, 30, 1))
+
+
+# Translucent pixels are blended over the background, rounded to nearest: value v at alpha a
+# over b gives (v * a + b * (255 - a) + 127) // 255.
+@pytest.mark.parametrize(
+    "pixel,background,stored",
+    [
+        ((0, 0, 0, 128), "white", (127, 127, 127)),
+        ((200, 100, 0, 0), "black", (0, 0, 0)),
+        ((255, 255, 255, 64), "#204060", (88, 112, 136)),
+        ((90, 90, 90, 255), (1, 2, 3), (90, 90, 90)),
+        ((10, 128), "black", (5,)),  # gray and alpha over gray stays gray
+        ((10, 128), (255, 0, 0), (132, 5, 5)),
+    ],
+)
+def test_alpha_is_blended_over_the_background(pixel, background, stored):
+    source = np.broadcast_to(np.array(pixel, np.uint8), (8, 8, len(pixel)))
+    expected = np.broadcast_to(np.array(stored, np.uint8), (8, 8, len(stored)))
+    expected = expected[:, :, 0] if len(stored) == 1 else expected
+    assert xqob.encode(source, background=background) == xqob.encode(expected)
 
 
 def test_encode_options():
@@ -132,14 +186,40 @@ def test_truncated_sample_and_limits(tmp_path):
     "call,exception",
     [
         (lambda: xqob.encode(np.zeros((4, 4), np.float32)), TypeError),
-        (lambda: xqob.encode(np.zeros((4, 4, 2), np.uint8)), ValueError),
+        (lambda: xqob.encode("picture"), TypeError),
+        (lambda: xqob.encode(np.zeros((4, 4, 5), np.uint8)), ValueError),
         (lambda: xqob.encode(np.zeros(4, np.uint8)), ValueError),
-        (lambda: xqob.encode(np.zeros((4, 4), np.uint8), quality=101), xqob.Error),
+        (lambda: xqob.encode(np.zeros((4, 4), np.uint8), quality=101), ValueError),
+        (lambda: xqob.encode(np.zeros((4, 4), np.uint8), quality=7.5), TypeError),
+        (lambda: xqob.encode(np.zeros((4, 4), np.uint8), chroma_quality=81), ValueError),
+        (lambda: xqob.encode(np.zeros((4, 4, 4), np.uint8), background="pink"), ValueError),
         (lambda: xqob.encode(np.zeros((4, 70000), np.uint8)), xqob.Error),
-        (lambda: xqob.decode(SAMPLES[0], mode="CMYK"), ValueError),
+        (lambda: xqob.decode(SAMPLES[0], format="cmyk"), ValueError),
+        (lambda: xqob.decode(SAMPLES[0], format=3), TypeError),
+        (lambda: xqob.decode(SAMPLES[0], format="rgb", mode="L"), TypeError),
+        (lambda: xqob.decode(SAMPLES[0], threads=-1), ValueError),
         (lambda: xqob.decode(12), TypeError),
+        (lambda: xqob.decode("a\0b.qob"), ValueError),
+        (lambda: xqob.info(io.StringIO("QOB")), TypeError),
+        (lambda: xqob.decode(io.StringIO("QOB")), TypeError),
     ],
 )
 def test_bad_arguments(call, exception):
     with pytest.raises(exception):
         call()
+
+
+def test_error_is_an_oserror_that_survives_pickling():
+    with pytest.raises(OSError) as caught:
+        xqob.decode(b"QOB")
+    copy = pickle.loads(pickle.dumps(caught.value))
+    assert isinstance(copy, xqob.Error)
+    assert (str(copy), copy.status) == (str(caught.value), caught.value.status)
+    assert str(copy) == "header ends after 3 bytes"
+
+
+def test_xqob_library_overrides_the_packaged_copy(tmp_path):
+    missing = tmp_path / "libxqob.so.1"
+    run = subprocess.run([sys.executable, "-c", "import xqob"], capture_output=True, text=True,
+                         env={**os.environ, "XQOB_LIBRARY": str(missing)})
+    assert run.returncode != 0 and f"{missing}: cannot open shared object file" in run.stderr

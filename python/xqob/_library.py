@@ -3,6 +3,7 @@
 import ctypes
 import ctypes.util
 import os
+import pathlib
 
 ABI_MAJOR = 1
 
@@ -78,11 +79,17 @@ def sized(struct_type):
     return value
 
 
+BUNDLED = pathlib.Path(__file__).resolve().with_name(f"libxqob.so.{ABI_MAJOR}")
+
+
 def _candidates():
+    """$XQOB_LIBRARY alone when set; otherwise the copy that pip put in this package, then the
+    system's libxqob.so.1 (a build made with XQOB_USE_SYSTEM_LIBRARY=1 carries no copy)."""
     explicit = os.environ.get("XQOB_LIBRARY")
     if explicit:
         return [explicit]
-    names = [f"libxqob.so.{ABI_MAJOR}"]
+    names = [str(BUNDLED)] if BUNDLED.exists() else []
+    names.append(f"libxqob.so.{ABI_MAJOR}")
     found = ctypes.util.find_library("xqob")
     if found:
         names.append(found)
@@ -111,6 +118,15 @@ def _declare(library):
                 c.POINTER(ErrorStruct),
             ],
         ),
+        "xqob_decode_file": (
+            c.c_int,
+            [
+                c.c_char_p,
+                c.POINTER(DecodeOptionsStruct),
+                c.POINTER(ImageStruct),
+                c.POINTER(ErrorStruct),
+            ],
+        ),
         "xqob_encode": (
             c.c_int,
             [
@@ -130,12 +146,11 @@ def _declare(library):
 
 
 def load():
-    """Loads libxqob: $XQOB_LIBRARY when set, otherwise libxqob.so.1 from the system's
-    library path."""
+    """Loads libxqob (see _candidates) and declares its functions."""
     failures = []
     for name in _candidates():
         try:
-            library = ctypes.CDLL(name)
+            library = ctypes.CDLL(name)  # CDLL, not PyDLL: calls release the GIL
         except OSError as error:
             failures.append(str(error))
             continue
@@ -146,6 +161,7 @@ def load():
             continue
         return library
     raise ImportError(
-        "cannot load the xqob library (libxqob.so.1): install it with cmake --install, or set "
-        "XQOB_LIBRARY to its path (" + "; ".join(failures) + ")"
+        "cannot load the xqob library (libxqob.so.1): this package carries no copy of its own "
+        "(built with XQOB_USE_SYSTEM_LIBRARY=1, or not installed with pip); install the library "
+        "(cmake --install), or set XQOB_LIBRARY to its path (" + "; ".join(failures) + ")"
     )

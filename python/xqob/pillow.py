@@ -5,9 +5,13 @@
     image = Image.open("photo.qob")   # reads only the header; pixels on first use
     image.save("copy.qob", quality=80)
 
-Image.open() reads the header alone, so .size and .mode cost no decoding. Saving takes
-quality, chroma_quality, gray and full_chroma; L and 1 pictures are stored gray, everything
-else as R, G, B (alpha is not stored).
+Image.open() reads the header alone, so .size, .mode ("L" or "RGB") and .info (quality; for
+colour pictures also chroma_quality and chroma_layout, "4:2:0" or "4:4:4") cost no decoding.
+A file that is not QOB is left to the other plug-ins; a damaged one raises xqob.Error, an
+OSError, with the library's message when it loads. Saving takes quality, chroma_quality,
+gray, full_chroma and background: QOB stores no alpha, so translucent pixels (RGBA, LA, or
+a palette with transparency) are blended over background, white by default, as
+xqob.encode does.
 """
 
 import numpy as np
@@ -36,7 +40,9 @@ class QobImageFile(ImageFile.ImageFile):
         self._size = (found.width, found.height)
         self.mode = "L" if found.gray else "RGB"
         self.info["quality"] = found.quality
-        self.info["chroma_quality"] = found.chroma_quality
+        if not found.gray:
+            self.info["chroma_quality"] = found.chroma_quality
+            self.info["chroma_layout"] = "4:4:4" if found.full_chroma else "4:2:0"
         self.tile = [("qob", (0, 0) + self.size, 0, None)]
 
 
@@ -52,16 +58,20 @@ class QobDecoder(ImageFile.PyDecoder):
 
 def _save(image, fp, filename):
     options = image.encoderinfo
-    target = "L" if image.mode in ("L", "1", "LA", "I", "I;16", "F") else "RGB"
-    if image.mode != target:
-        image = image.convert(target)
+    if image.mode == "P" or "transparency" in image.info:
+        image = image.convert("RGBA")
+    elif image.mode in ("1", "I", "I;16", "F"):
+        image = image.convert("L")
+    elif image.mode not in ("L", "LA", "RGB", "RGBA"):
+        image = image.convert("RGB")
     fp.write(
         xqob.encode(
             np.asarray(image),
             quality=options.get("quality", 75),
             chroma_quality=options.get("chroma_quality"),
-            gray=options.get("gray", False),
             full_chroma=options.get("full_chroma", False),
+            gray=options.get("gray", False),
+            background=options.get("background", "white"),
         )
     )
 
