@@ -96,6 +96,28 @@ def check_binaries(args):
         expect(LIBRARY in imports, "%s does not import %s: %s" % (program, LIBRARY, imports))
 
 
+def check_install(args):
+    """cmake --install lays out the DLL, both import libraries, the headers, xqob.pc and
+    qob.exe, and a program builds from the installed tree through pkg-config."""
+    with tempfile.TemporaryDirectory(prefix="xqob-install-") as prefix:
+        installed = run(["cmake", "--install", args.folder, "--prefix", prefix])
+        expect(installed.returncode == 0, "cmake --install: " + installed.stderr.decode())
+        for path in ("bin/" + LIBRARY, "bin/qob.exe", "lib/libxqob.dll.a", "lib/xqob.lib",
+                     "include/xqob/xqob.h", "include/xqob/xqob.hpp", "lib/pkgconfig/xqob.pc"):
+            expect(os.path.isfile(os.path.join(prefix, path)), "not installed: " + path)
+        environment = dict(os.environ, PKG_CONFIG_LIBDIR=os.path.join(prefix, "lib/pkgconfig"))
+        flags = subprocess.run(["pkg-config", "--cflags", "--libs", "xqob"], env=environment,
+                               stdout=subprocess.PIPE).stdout.decode().split()
+        compiler = args.objdump.replace("objdump", "gcc")
+        program = os.path.join(prefix, "check.exe")
+        built = run([compiler, os.path.join(args.source, "tests/windows/capi_check.c"), *flags,
+                     "-o", program])
+        expect(built.returncode == 0 and LIBRARY in imports_of(
+            run([args.objdump, "-p", program]).stdout.decode()),
+               "a program does not build from the installed tree with %s: %s" % (
+                   " ".join(flags), built.stderr.decode(errors="replace")))
+
+
 # ---- Test files ----------------------------------------------------------------------------
 
 
@@ -282,6 +304,9 @@ def check_tool(args, work, wine, samples, broken, jobs):
 
     with concurrent.futures.ThreadPoolExecutor(jobs) as pool:
         list(pool.map(one, cases))
+    # An output that exists is replaced whole.
+    tools.compare("over an older output", ["decode", samples[-1], "-o", samples[0][:-4] + ".ppm"],
+                  [samples[0][:-4] + ".ppm"])
     # Batches and what no command may leave behind.
     for output in ("out/%s.png" % n[:-4] for n in samples):
         paths = [os.path.join(work, side, output) for side in ("linux", "windows")]
@@ -289,7 +314,7 @@ def check_tool(args, work, wine, samples, broken, jobs):
                "decode -d: %s differs" % output)
     leftovers = [f for f in os.listdir(os.path.join(work, "windows")) if f.startswith(".")]
     expect(not leftovers, "temporary files left behind: %s" % leftovers)
-    print("  qob.exe: %d commands as on Linux" % len(cases))
+    print("  qob.exe: %d commands as on Linux" % (len(cases) + 1))
 
 
 def main():
@@ -308,6 +333,7 @@ def main():
     args.header = os.path.join(args.source, "include/xqob/xqob.h")
 
     check_binaries(args)
+    check_install(args)
     if not args.static_only:
         with tempfile.TemporaryDirectory(prefix="xqob-programs-") as work:
             samples = []
