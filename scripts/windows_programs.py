@@ -247,6 +247,30 @@ class Tools:
                        "qob %s: %s has other bytes" % (" ".join(arguments), output))
 
 
+def png_sources(work):
+    """8-bit PNGs of the kinds that take other paths when read: alpha over a background,
+    gray with alpha, a palette of grays, a palette with transparency, 1-bit gray."""
+    from PIL import Image
+    width, height = 37, 21
+    ramp = [(x * 7 + y * 11) % 256 for y in range(height) for x in range(width)]
+    made = {
+        "rgba.png": Image.frombytes("RGBA", (width, height), bytes(
+            v for i, g in enumerate(ramp) for v in (g, 255 - g, (g * 3) % 256, (i * 5) % 256))),
+        "gray-alpha.png": Image.frombytes("LA", (width, height), bytes(
+            v for i, g in enumerate(ramp) for v in (g, 255 if i % 3 else i % 256))),
+        "palette-gray.png": Image.frombytes("L", (width, height), bytes(ramp)).convert(
+            "P", palette=Image.ADAPTIVE, colors=16).convert("L").convert("P"),
+        "bits.png": Image.frombytes("L", (width, height), bytes(ramp)).convert("1"),
+    }
+    palette = Image.frombytes("RGB", (width, height), bytes(
+        v for g in ramp for v in (g, (g * 5) % 256, 90))).convert("P", colors=32)
+    made["palette-alpha.png"] = palette
+    for name, image in made.items():
+        extra = {"transparency": 3} if name == "palette-alpha.png" else {}
+        image.save(os.path.join(work, name), **extra)
+    return sorted(made)
+
+
 def check_tool(args, work, wine, samples, broken, jobs):
     names = samples + broken
     for side in ("linux", "windows"):
@@ -288,8 +312,12 @@ def check_tool(args, work, wine, samples, broken, jobs):
             expect(made.returncode == 0, "Linux qob decode %s" % source)
             shutil.copy(os.path.join(linux_folder, source), os.path.join(work, "windows", source))
             sources.append(source)
+    for source in png_sources(work):
+        shutil.copy(os.path.join(work, source), os.path.join(work, "linux", source))
+        shutil.copy(os.path.join(work, source), os.path.join(work, "windows", source))
+        sources.append(source)
     options = [[], ["-q", "90", "--full-chroma"], ["--gray", "-q", "30"],
-               ["--chroma-quality", "20", "--stats"]]
+               ["--chroma-quality", "20", "--stats", "--background", "#336699"]]
     for index, source in enumerate(sources):
         target = "enc-%d.qob" % index
         cases.append(("encode", ["encode", source, "-o", target, *options[index % 4]], [target]))

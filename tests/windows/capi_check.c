@@ -79,11 +79,12 @@ static void decodeOnce(const char* path, int source, int format, int padding, in
         fclose(file);
     }
     if (padding < 0) size = image.pixels != NULL ? image.stride * (size_t)image.height : 0;
-    printf("  source %d format %d padding %d threads %d: status %d \"%s\" -> format %d %dx%d "
-           "stride %u digest %016llx\n",
-           source, format, padding, threads, status, error.message, image.format, image.width,
-           image.height, (unsigned)image.stride,
-           image.pixels != NULL ? digest(image.pixels, size) : 0ULL);
+    printf(
+        "  source %d format %d padding %d threads %d: status %d \"%s\" -> format %d %dx%d "
+        "stride %u digest %016llx\n",
+        source, format, padding, threads, status, error.message, image.format, image.width,
+        image.height, (unsigned)image.stride,
+        image.pixels != NULL ? digest(image.pixels, size) : 0ULL);
     if (padding < 0) {
         xqob_free(image.pixels);
     } else {
@@ -135,8 +136,8 @@ static void wideNames(const char* path, const char* folder) {
     xqob_info info = {.struct_size = sizeof info};
     xqob_error error = {.struct_size = sizeof error};
     int status = xqob_info_file_w(name, &info, &error);
-    printf("windows: info_file_w %d \"%s\" %dx%d payload %llu\n", status, error.message,
-           info.width, info.height, (unsigned long long)info.payload_bytes);
+    printf("windows: info_file_w %d \"%s\" %dx%d payload %llu\n", status, error.message, info.width,
+           info.height, (unsigned long long)info.payload_bytes);
     for (int threads = 1; threads <= 2; ++threads) {
         xqob_decode_options options;
         xqob_init_decode_options(&options, sizeof options);
@@ -178,11 +179,12 @@ int main(int argc, char** argv) {
         xqob_info info = {.struct_size = sizeof info};
         xqob_error error = {.struct_size = sizeof error};
         int status = xqob_info_file(path, &info, &error);
-        printf("  info %d \"%s\": %dx%d gray %d full %d quality %d chroma %d optional %d "
-               "header %llu payload %llu\n",
-               status, error.message, info.width, info.height, info.gray, info.full_chroma,
-               info.quality, info.chroma_quality, info.optional_block,
-               (unsigned long long)info.header_bytes, (unsigned long long)info.payload_bytes);
+        printf(
+            "  info %d \"%s\": %dx%d gray %d full %d quality %d chroma %d optional %d "
+            "header %llu payload %llu\n",
+            status, error.message, info.width, info.height, info.gray, info.full_chroma,
+            info.quality, info.chroma_quality, info.optional_block,
+            (unsigned long long)info.header_bytes, (unsigned long long)info.payload_bytes);
         if (status != XQOB_OK) {
             decodeOnce(path, 0, 0, -1, 1); /* the decode's own refusal */
             decodeOnce(path, 2, 0, -1, 1);

@@ -1,6 +1,7 @@
 // Windows: two paths name the same file when they reach the same file index on the same
 // volume; names of files that do not exist yet compare without regard to case, as the file
 // system does.
+#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <cctype>
@@ -12,8 +13,9 @@ namespace qob {
 
 std::string fileIdentity(const std::string& path) {
     if (path == "-") return {};
-    HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         BY_HANDLE_FILE_INFORMATION information;
         const bool known = GetFileInformationByHandle(file, &information) != 0;

@@ -2,6 +2,7 @@
 // beside the target, which replaces the target (MoveFileEx) only once it is complete. Ctrl+C,
 // Ctrl+Break and closing the console delete the temporary files still open; each is opened
 // with FILE_SHARE_DELETE, so that it goes away as the process ends.
+#define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -65,8 +66,8 @@ std::string errorText(int error) {
 // Six letters and digits, different for each call in this process and between processes.
 std::string uniqueSuffix() {
     static const char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    uint64_t value = (uint64_t(GetCurrentProcessId()) << 32) ^ (uint64_t(gCounter++) * 2654435761u) ^
-                     GetTickCount64();
+    uint64_t value = (uint64_t(GetCurrentProcessId()) << 32) ^
+                     (uint64_t(gCounter++) * 2654435761u) ^ GetTickCount64();
     std::string suffix;
     for (int i = 0; i < 6; ++i, value /= 36) suffix += kDigits[value % 36];
     return suffix;

@@ -44,9 +44,9 @@ std::string describe(const char* step, HRESULT result) {
 }
 
 bool createFactory(IWICImagingFactory** factory, std::string* error) {
-    const HRESULT result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                            IID_IWICImagingFactory,
-                                            reinterpret_cast<void**>(factory));
+    const HRESULT result =
+        CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                         IID_IWICImagingFactory, reinterpret_cast<void**>(factory));
     if (SUCCEEDED(result)) return true;
     *error = describe("the Windows Imaging Component", result);
     return false;
@@ -137,7 +137,8 @@ bool decodePng(const std::vector<uint8_t>& bytes, PngPixels* pixels, std::string
     if (SUCCEEDED(result)) {
         result = stream->InitializeFromMemory(const_cast<BYTE*>(bytes.data()), DWORD(bytes.size()));
     }
-    if (SUCCEEDED(result)) result = factory->CreateDecoder(GUID_ContainerFormatPng, nullptr, decoder.out());
+    if (SUCCEEDED(result))
+        result = factory->CreateDecoder(GUID_ContainerFormatPng, nullptr, decoder.out());
     if (SUCCEEDED(result)) result = decoder->Initialize(stream.p, WICDecodeMetadataCacheOnDemand);
     if (SUCCEEDED(result)) result = decoder->GetFrame(0, frame.out());
     UINT width = 0, height = 0;
@@ -156,9 +157,9 @@ bool decodePng(const std::vector<uint8_t>& bytes, PngPixels* pixels, std::string
     Held<IWICFormatConverter> converter;
     result = factory->CreateFormatConverter(converter.out());
     if (SUCCEEDED(result)) {
-        result = converter->Initialize(frame.p, GUID_WICPixelFormat32bppBGRA,
-                                       WICBitmapDitherTypeNone, nullptr, 0.0,
-                                       WICBitmapPaletteTypeCustom);
+        result =
+            converter->Initialize(frame.p, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
+                                  nullptr, 0.0, WICBitmapPaletteTypeCustom);
     }
     const size_t stride = size_t(width) * 4;
     std::vector<uint8_t> bgra;
