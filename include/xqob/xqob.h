@@ -216,6 +216,15 @@ XQOB_API xqob_status xqob_encode(const xqob_image* image, const xqob_encode_opti
 /* Frees what the library allocated (decoded pixels, encoded files). NULL is allowed. */
 XQOB_API void xqob_free(void* pointer);
 
+#ifdef _WIN32
+/* Windows: the file functions above take the path as the C runtime does, in the ANSI code
+ * page. These take it as UTF-16, which names every file, and otherwise behave the same
+ * (the file is read once, in order, as through a read callback). */
+XQOB_API xqob_status xqob_info_file_w(const wchar_t* path, xqob_info* info, xqob_error* error);
+XQOB_API xqob_status xqob_decode_file_w(const wchar_t* path, const xqob_decode_options* options,
+                                        xqob_image* image, xqob_error* error);
+#endif
+
 #ifdef __cplusplus
 }
 #endif

@@ -7,11 +7,19 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+// MinGW-w64's win32 thread model, with which the Windows tool is built, starts no
+// std::thread and has no std::mutex: there a batch decodes one picture at a time.
+#if defined(_WIN32) && !defined(_GLIBCXX_HAS_GTHREADS)
+#define QOB_BATCH_THREADS 0
+#else
+#define QOB_BATCH_THREADS 1
+#include <mutex>
+#endif
 
 #include <xqob/xqob.hpp>
 
@@ -216,11 +224,15 @@ int runDecode(const DecodeSettings& settings) {
 
     std::atomic<size_t> next{0};
     size_t done = 0, failures = 0;
+#if QOB_BATCH_THREADS
     std::mutex reporting;
+#endif
     auto worker = [&] {
         for (size_t i = next++; i < jobs.size(); i = next++) {
             const JobResult result = runJob(jobs[i], settings, pictureThreads);
+#if QOB_BATCH_THREADS
             std::lock_guard<std::mutex> lock(reporting);
+#endif
             if (progress) std::fputs("\r\033[K", stderr);
             if (!result.message.empty()) std::fprintf(stderr, "%s\n", result.message.c_str());
             ++done;
@@ -228,10 +240,14 @@ int runDecode(const DecodeSettings& settings) {
             if (progress) drawProgress(done, jobs.size());
         }
     };
+#if QOB_BATCH_THREADS
     std::vector<std::thread> pool;
     for (unsigned t = 1; t < threads; ++t) pool.emplace_back(worker);
     worker();
     for (std::thread& thread : pool) thread.join();
+#else
+    worker();
+#endif
     if (jobs.size() > 1) {
         std::fprintf(stderr, "qob: %zu decoded, %zu failed\n", done - failures, failures);
     }

@@ -1,12 +1,12 @@
 #include "tools/qob/image_io.h"
 
-#include <png.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "tools/qob/png_codec.h"
 
 namespace qob {
 
@@ -124,39 +124,17 @@ void grayFromPalette(RasterImage* image) {
 
 bool readPng(const std::vector<uint8_t>& bytes, const Rgb& background, RasterImage* image,
              std::string* error) {
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size())) {
-        *error = std::string("bad PNG: ") + png.message;
-        return false;
-    }
-    const bool colour = (png.format & PNG_FORMAT_FLAG_COLOR) != 0;
-    const bool alpha = (png.format & PNG_FORMAT_FLAG_ALPHA) != 0;
-    const bool palette = (png.format & PNG_FORMAT_FLAG_COLORMAP) != 0;
-    png.format = colour ? (alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB)
-                        : (alpha ? PNG_FORMAT_GA : PNG_FORMAT_GRAY);
-    if (png.width < 1 || png.height < 1 || png.width > 65535 || png.height > 65535) {
-        *error = "picture size " + std::to_string(png.width) + "x" + std::to_string(png.height) +
-                 " outside 1..65535";
-        png_image_free(&png);
-        return false;
-    }
-    image->width = int32_t(png.width);
-    image->height = int32_t(png.height);
-    image->channels = int32_t(PNG_IMAGE_PIXEL_CHANNELS(png.format));
-    std::vector<uint8_t> samples(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, samples.data(), 0, nullptr)) {
-        *error = std::string("bad PNG: ") + png.message;
-        png_image_free(&png);
-        return false;
-    }
-    if (alpha) {
-        composite(samples, image->channels, background, image);
+    PngPixels png;
+    if (!decodePng(bytes, &png, error)) return false;
+    image->width = png.width;
+    image->height = png.height;
+    image->channels = png.channels;
+    if (png.channels == 2 || png.channels == 4) {
+        composite(png.samples, png.channels, background, image);
     } else {
-        image->pixels = std::move(samples);
+        image->pixels = std::move(png.samples);
     }
-    if (palette && image->channels == 3) grayFromPalette(image);
+    if (png.palette && image->channels == 3) grayFromPalette(image);
     return true;
 }
 

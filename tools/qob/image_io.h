@@ -1,4 +1,4 @@
-// Reading pictures for the qob tool: PNG (through libpng) and binary PGM and PPM.
+// Reading pictures for the qob tool: PNG (png_codec.h) and binary PGM and PPM.
 #pragma once
 
 #include <cstdint>

@@ -1,12 +1,13 @@
-// Writing decoded pictures row by row: PNG through libpng, binary PGM and PPM by hand.
+// Writing decoded pictures row by row: PNG (png_codec.h), binary PGM and PPM by hand.
 #pragma once
-
-#include <png.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "tools/qob/png_codec.h"
 
 namespace qob {
 
@@ -45,16 +46,7 @@ public:
     bool finish(std::string* error);
 
 private:
-    template <typename Step>
-    bool guardPng(Step step, std::string* error);
-    template <typename Step>
-    bool landPng(Step step);
     bool writeBytes(const void* data, size_t size, std::string* error);
-
-    static void pngWrite(png_structp png, png_bytep data, size_t size);
-    static void pngFlush(png_structp png);
-    [[noreturn]] static void pngError(png_structp png, png_const_charp message);
-    static void pngWarning(png_structp png, png_const_charp message);
 
     std::FILE* out_;
     OutputFormat format_;
@@ -63,9 +55,7 @@ private:
     int32_t channels_ = 0;
     bool expandGray_ = false;
     std::vector<uint8_t> expanded_;
-    png_structp png_ = nullptr;
-    png_infop info_ = nullptr;
-    std::string pngMessage_;  // what libpng or the write function reported
+    std::unique_ptr<PngWriter> png_;
 };
 
 }  // namespace qob

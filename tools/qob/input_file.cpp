@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <map>
 
 #include "tools/qob/commands.h"
@@ -21,7 +20,12 @@ bool readInput(const std::string& path, std::vector<uint8_t>* bytes, std::string
     const bool standardInput = path == "-";
     std::FILE* file = standardInput ? stdin : std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        *error = std::string("cannot open: ") + std::strerror(errno);
+        const int reason = errno;
+        struct stat status = {};
+        // Windows opens no folder as a file; say why as Linux does.
+        *error = stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)
+                     ? "is a directory, not a file"
+                     : std::string("cannot open: ") + std::strerror(reason);
         return false;
     }
     struct stat status = {};
@@ -42,17 +46,6 @@ bool readInput(const std::string& path, std::vector<uint8_t>* bytes, std::string
     if (failed) *error = std::string("cannot read: ") + std::strerror(errno);
     if (!standardInput) std::fclose(file);
     return !failed;
-}
-
-std::string fileIdentity(const std::string& path) {
-    if (path == "-") return {};
-    struct stat status;
-    if (stat(path.c_str(), &status) == 0) {
-        return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
-    }
-    std::error_code ignored;
-    return std::filesystem::weakly_canonical(std::filesystem::absolute(path, ignored), ignored)
-        .string();
 }
 
 int checkOutputsDistinct(const std::string& command, const std::vector<std::string>& inputs,

@@ -16,7 +16,8 @@ std::string displayName(const std::string& path, bool output = false);
 bool readInput(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
 
 // A key that is equal for two paths naming the same file: the device and inode of an existing
-// file, else the canonical path. Empty for "-".
+// file (on Windows its volume and file index), else the canonical path. Empty for "-".
+// file_identity.cpp; windows/file_identity_windows.cpp
 std::string fileIdentity(const std::string& path);
 
 // Refuses (on standard error, with kExitUsage) outputs that would overwrite an input or one
