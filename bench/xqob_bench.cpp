@@ -29,8 +29,8 @@
 #include "bench/bench_codecs.h"
 #include "bench/bench_kernels.h"
 #include "bench/entropy_pass.h"
-#include "xqob/decoder/allocation_chain.h"
-#include "xqob/decoder/block_records.h"
+#include "xqob/base/allocation_chain.h"
+#include "xqob/base/block_records.h"
 #include "xqob/entropy/arith_decoder.h"
 #include "xqob/xqob.hpp"
 

@@ -11,7 +11,7 @@
 
 #include <xqob/xqob.hpp>
 #include "tests/support/qob_files.h"
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 #include "xqob/decoder/decode_picture.h"
 #include "xqob/entropy/arith_decoder.h"
 #include "xqob/entropy/context_models.h"

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <xqob/xqob.hpp>
-#include "xqob/decoder/failure.h"
+#include "xqob/base/failure.h"
 
 namespace xqob {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include <xqob/xqob.h>
-#include "xqob/decoder/failure.h"
+#include "xqob/base/failure.h"
 
 namespace xqob {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include <xqob/xqob.h>
-#include "xqob/decoder/failure.h"
+#include "xqob/base/failure.h"
 #include "xqob/format/header.h"
 
 namespace xqob {

@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <thread>
 
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 #include "xqob/decoder/syntax_thread.h"
 #include "xqob/dsp/dsp.h"
 #include "xqob/entropy/arith_decoder.h"

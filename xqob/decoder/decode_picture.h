@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "xqob/decoder/decoder_context.h"
+#include "xqob/base/decoder_context.h"
 #include "xqob/format/header.h"
 #include "xqob/output/picture_rows.h"
 

@@ -1,4 +1,4 @@
-#include "xqob/decoder/failure.h"
+#include "xqob/base/failure.h"
 
 #include <cstdio>
 #include <cstring>
