@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     xqob_image image{};
     image.struct_size = sizeof image;
-    image.format = c.format;
+    image.format = xqob_format(c.format);
     std::unique_ptr<uint8_t[]> buffer;
     xqob_info info{};
     info.struct_size = sizeof info;
