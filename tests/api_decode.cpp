@@ -24,7 +24,7 @@ std::vector<uint8_t> samplePicture(bool gray, bool fullChroma, int width, int he
 }
 
 std::vector<std::string> bundledSamples() {
-    const auto folder = std::filesystem::path(__FILE__).parent_path().parent_path() / "samples";
+    const std::filesystem::path folder = test::sourcePath("samples");
     std::vector<std::string> paths;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         if (entry.path().extension() == ".qob") paths.push_back(entry.path().string());
