@@ -61,10 +61,10 @@
 extern "C" {
 #endif
 
-/* The enums are the types of the struct fields that hold them. Each has a last member below
- * every real value, so that it is a signed 32-bit type in every C and C++ compiler (even with
- * -fshort-enums): the fields keep the size of the int32_t they replaced, and comparing them
- * with an int warns nowhere. */
+/* Each enum has a last member below every real value, so that it is a signed 32-bit type in
+ * every C and C++ compiler (even with -fshort-enums): comparing a returned status with
+ * error.status, or image.format with an xqob_format, warns nowhere. The struct fields that
+ * hold them are int32_t, which C and C++ assign from the enums and from plain integers. */
 typedef enum xqob_status {
     XQOB_OK = 0,
     XQOB_ERROR_CANNOT_OPEN = 1,         /* the file cannot be opened */
@@ -103,7 +103,7 @@ typedef enum xqob_format {
 
 typedef struct xqob_error {
     size_t struct_size; /* in: sizeof(xqob_error) */
-    xqob_status status; /* out: the status the call returned */
+    int32_t status;     /* out: the xqob_status the call returned */
     char message[256];  /* out: NUL-terminated; "" on success */
 } xqob_error;
 
@@ -124,7 +124,7 @@ typedef struct xqob_info {
 /* A picture in memory: the destination of a decode or the source of an encode. */
 typedef struct xqob_image {
     size_t struct_size; /* in: sizeof(xqob_image) */
-    xqob_format format; /* decode in: the wanted format; out: the one written (AUTO resolved) */
+    int32_t format;     /* decode in: wanted xqob_format; out: the one written (AUTO resolved) */
     int32_t width;      /* decode out; encode in: 0..65535 */
     int32_t height;     /* decode out; encode in: 0..65535 */
     size_t stride;      /* in: bytes per row, 0 for packed rows; decode out: the stride used */
@@ -185,7 +185,7 @@ XQOB_API const char* xqob_version_string(void);
 XQOB_API uint32_t xqob_version(void);
 
 /* A short fixed description of a status, e.g. "truncated input". Never NULL. */
-XQOB_API const char* xqob_status_string(xqob_status status);
+XQOB_API const char* xqob_status_string(int32_t status);
 
 /* Set struct_size and the defaults: XQOB_DEFAULT_MAX_PIXELS, threads 1, no row callback;
  * quality 75, chroma quality -1, half-resolution colour. struct_size is sizeof the caller's

@@ -69,7 +69,7 @@ uint32_t xqob_version(void) {
     return XQOB_VERSION;
 }
 
-const char* xqob_status_string(xqob_status status) {
+const char* xqob_status_string(int32_t status) {
     switch (status) {
         case XQOB_OK:
             return "success";
@@ -95,8 +95,6 @@ const char* xqob_status_string(xqob_status status) {
             return "read failed";
         case XQOB_ERROR_ABORTED:
             return "aborted by the row callback";
-        case XQOB_STATUS_FORCE_INT32:
-            break;
     }
     return "unknown status";
 }

@@ -10,8 +10,7 @@
 
 namespace xqob {
 
-// The struct fields that hold a status or a format have the enum types: they keep the size
-// and the signedness of the int32_t they replaced.
+// The enums are signed 32-bit, like the int32_t fields that hold them.
 static_assert(sizeof(xqob_status) == sizeof(int32_t) && sizeof(xqob_format) == sizeof(int32_t));
 static_assert(xqob_status(-1) < 0 && xqob_format(-1) < 0);
 
