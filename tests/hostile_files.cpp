@@ -79,6 +79,11 @@ TEST(HostileFiles, SingleByteAndBitChanges) {
 TEST(HostileFiles, HugeHeaderThroughTheExportsTouchesNoReservedMemory) {
     // 16 bytes claiming 65535 x 65535: the plug-in reserves about 13 GB of pixels and the
     // decoder as much again, then runs out of payload within the first macroblocks.
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer's allocator marks every reserved byte in its shadow (13 s here), and
+    // the memory figure below is the point of the test: the Release build runs it.
+    GTEST_SKIP() << "reserved memory is measured in the build without AddressSanitizer";
+#endif
     test::HeaderFields fields;
     fields.width = 65535;
     fields.height = 65535;
@@ -94,9 +99,7 @@ TEST(HostileFiles, HugeHeaderThroughTheExportsTouchesNoReservedMemory) {
     ASSERT_EQ(wait4(child, &status, 0, &usage), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the picture opened";
-#if !defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "peak resident memory in KiB";
-#endif
 }
 
 // Opens "/dev/stdin" through the exports in a child whose standard input is a pipe holding

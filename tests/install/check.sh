@@ -4,8 +4,9 @@
 # - builds and runs a separate CMake project that finds the package with find_package(xqob)
 #   and links the C++ header over the shared library (xqob::xqob) and a C program against
 #   the static one (xqob::xqob_static), and finds no internal target;
-# - builds the C sample check with nothing but cc and pkg-config against the prefix, once
-#   with the shared library and once with the static one, and runs both on every sample.
+# - builds the C sample check with nothing but cc and pkg-config against the prefix, with a
+#   run path, without one (run with LD_LIBRARY_PATH) and with the static library, as the
+#   README's install recipe says, and runs each on every sample.
 set -euo pipefail
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -39,6 +40,9 @@ test "$(pkg-config --modversion xqob)" = "$("$work/build/consumer" | sed -n 's/^
 cc -std=c99 -Wall -Wextra -Wpedantic -Werror -o "$work/samples" "$root/tests/capi_samples.c" \
     $(pkg-config --cflags --libs xqob) -Wl,-rpath,"$libdir"
 "$work/samples" "$root"/samples/*.qob
+# shellcheck disable=SC2046
+cc -std=c99 -o "$work/samples-env" "$root/tests/capi_samples.c" $(pkg-config --cflags --libs xqob)
+LD_LIBRARY_PATH=$libdir "$work/samples-env" "$root"/samples/*.qob >/dev/null
 
 # shellcheck disable=SC2046
 cc -std=c99 -o "$work/samples-static" "$root/tests/capi_samples.c" \

@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "xqob/dsp/reference.h"
+#include "xqob/dsp/wasm.h"
 #include "xqob/dsp/x86.h"
 
 namespace xqob {
@@ -12,6 +13,11 @@ const DspFunctions referenceDsp = {
     putPrediction8x8Reference,  convertRowReference,          upsampleRowReference,
     filterLumaSegmentReference, filterChromaSegmentReference,
 };
+
+#if XQOB_DSP_WASM
+// Linked only into the modules built for engines with SIMD.
+extern const DspFunctions simd128Dsp __attribute__((weak));
+#endif
 
 #if XQOB_DSP_X86
 namespace {
@@ -29,21 +35,24 @@ const DspFunctions* dspFunctions(DspLevel level) {
     switch (level) {
         case DspLevel::reference:
             return &referenceDsp;
+#if XQOB_DSP_WASM
+        case DspLevel::simd128:
+            return &simd128Dsp != nullptr ? &simd128Dsp : nullptr;
+#endif
 #if XQOB_DSP_X86
         case DspLevel::sse2:
             return processorHas(level) ? &sse2Dsp : nullptr;
         case DspLevel::avx2:
             return processorHas(level) ? &avx2Dsp : nullptr;
-#else
+#endif
         default:
             return nullptr;
-#endif
     }
     return nullptr;
 }
 
 DspLevel bestDspLevel() {
-    for (DspLevel level : {DspLevel::avx2, DspLevel::sse2}) {
+    for (DspLevel level : {DspLevel::simd128, DspLevel::avx2, DspLevel::sse2}) {
         if (dspFunctions(level) != nullptr) return level;
     }
     return DspLevel::reference;

@@ -37,10 +37,11 @@ struct DspFunctions {
                                 const uint8_t* limits);
 };
 
-enum class DspLevel : int32_t { reference = 0, sse2 = 1, avx2 = 2 };
+enum class DspLevel : int32_t { reference = 0, sse2 = 1, avx2 = 2, simd128 = 3 };
 
 // The kernels of one level; kernels a level does not improve come from the level below. A
-// level that this build or processor lacks gives null.
+// level that this build or processor lacks gives null. simd128 is WebAssembly's, present in
+// the modules that link it (xqob/dsp/wasm.h).
 const DspFunctions* dspFunctions(DspLevel level);
 
 // The highest level this processor runs.
