@@ -15,15 +15,11 @@ namespace bench {
 namespace {
 
 bool encodeQobAs(const Picture& picture, int quality, bool gray, std::vector<uint8_t>* file) {
-    xqob::Image image;
-    image.width = picture.width;
-    image.height = picture.height;
-    image.channels = 3;
-    image.pixels = picture.rgb;
     xqob::EncodeOptions options;
     options.quality = quality;
     options.gray = gray;
-    return !xqob::encode(image, options, file);
+    return !xqob::encode(xqob::ImageView{picture.rgb.data(), picture.width, picture.height},
+                         options, *file);
 }
 
 }  // namespace
@@ -37,16 +33,16 @@ bool encodeQobGray(const Picture& picture, int quality, std::vector<uint8_t>* fi
     return encodeQobAs(picture, quality, true, file);
 }
 
-// The output buffer is allocated by the decode, as WebPDecodeRGB allocates its own.
+// Into rgb, the caller's buffer, as R, G, B rows.
 namespace {
 
 bool decodeQobOn(int32_t threads, const std::vector<uint8_t>& file, std::vector<uint8_t>* rgb) {
     xqob::Image image;
+    image.format = xqob::Format::rgb;
+    image.buffer = *rgb;
     xqob::DecodeOptions options;
     options.threads = threads;
-    if (xqob::decodeMemory(file.data(), file.size(), &image, options)) return false;
-    rgb->swap(image.pixels);
-    return true;
+    return !xqob::decodeMemory(file, image, options);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 #include "xqob/decoder/decode_picture.h"
 #include "xqob/entropy/arith_decoder.h"
 #include "xqob/entropy/block_syntax.h"

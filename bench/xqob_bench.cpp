@@ -29,8 +29,8 @@
 #include "bench/bench_codecs.h"
 #include "bench/bench_kernels.h"
 #include "bench/entropy_pass.h"
-#include "xqob/decoder/allocation_chain.h"
-#include "xqob/decoder/block_records.h"
+#include "xqob/base/allocation_chain.h"
+#include "xqob/base/block_records.h"
 #include "xqob/entropy/arith_decoder.h"
 #include "xqob/xqob.hpp"
 
@@ -152,7 +152,7 @@ int decodeOnly(int count, const std::string& path) {
         xqob::Image image;
         xqob::DecodeOptions options;
         options.threads = 1;  // the stage breakdown follows one thread
-        if (xqob::decodeMemory(file.data(), file.size(), &image, options)) {
+        if (xqob::decodeMemory(file, image, options)) {
             std::fprintf(stderr, "%s: decode failed\n", path.c_str());
             return 1;
         }
@@ -258,13 +258,15 @@ void benchPhoto(const Options& options, const std::string& path,
         if (quality == options.qualities[options.qualities.size() / 2]) {
             const double peak = double(peakDecodeBytes([&qob] {
                 xqob::Image image;
-                return !xqob::decodeMemory(qob.data(), qob.size(), &image);
+                return !xqob::decodeMemory(qob, image);
             }));
             // Rows handed to a callback: no buffer for the whole picture.
             const double rowsPeak = double(peakDecodeBytes([&qob] {
-                xqob::RowReceiver receiver;
-                receiver.row = [](int32_t, const uint8_t*) { return true; };
-                return !xqob::decodeMemoryRows(qob.data(), qob.size(), receiver);
+                xqob::Image image;
+                image.rowsOnly = true;
+                xqob::DecodeOptions rows;
+                rows.rows = [](const xqob::Rows&) { return true; };
+                return !xqob::decodeMemory(qob, image, rows);
             }));
             // Both write into a buffer of the picture's size, as our whole-picture decode does.
             const double webpPeak = double(peakDecodeBytes([&webp, outputSize] {
@@ -312,12 +314,14 @@ int memoryOnly(const std::vector<std::string>& photos) {
                 options.threads = threads;
                 const double whole = double(peakDecodeBytes([&qob, &options] {
                     xqob::Image image;
-                    return !xqob::decodeMemory(qob.data(), qob.size(), &image, options);
+                    return !xqob::decodeMemory(qob, image, options);
                 }));
                 const double rows = double(peakDecodeBytes([&qob, &options] {
-                    xqob::RowReceiver receiver;
-                    receiver.row = [](int32_t, const uint8_t*) { return true; };
-                    return !xqob::decodeMemoryRows(qob.data(), qob.size(), receiver, options);
+                    xqob::Image image;
+                    image.rowsOnly = true;
+                    xqob::DecodeOptions rows = options;
+                    rows.rows = [](const xqob::Rows&) { return true; };
+                    return !xqob::decodeMemory(qob, image, rows);
                 }));
                 std::printf("%-22s %-6s %3d %10s %8.3f %10s %8.3f\n", baseName(path).c_str(),
                             gray ? "gray" : "colour", threads, megabytes(whole).c_str(),

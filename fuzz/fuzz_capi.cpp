@@ -66,15 +66,14 @@ int32_t bytesOf(int32_t format) {
     return bytes[format];
 }
 
-// The decoded rows against the C++ interface's packed pixels, in the formats that copy them.
+// The decoded rows against the C++ interface's rows, in the formats that copy them.
 void compareRows(const xqob_image& image, const xqob::Image& reference) {
-    const size_t row = size_t(image.width) * size_t(reference.channels);
+    const size_t row = size_t(image.width) * size_t(reference.channels());
     const bool native =
-        image.format == (reference.channels == 1 ? XQOB_FORMAT_GRAY : XQOB_FORMAT_RGB);
+        image.format == (reference.channels() == 1 ? XQOB_FORMAT_GRAY : XQOB_FORMAT_RGB);
     if (!native || row == 0) return;
     for (int32_t y = 0; y < image.height; ++y) {
-        if (std::memcmp(image.pixels + size_t(y) * image.stride,
-                        reference.pixels.data() + size_t(y) * row, row) != 0) {
+        if (std::memcmp(image.pixels + size_t(y) * image.stride, reference.row(y), row) != 0) {
             std::abort();
         }
     }
@@ -109,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     xqob_image image{};
     image.struct_size = sizeof image;
-    image.format = c.format;
+    image.format = xqob_format(c.format);
     std::unique_ptr<uint8_t[]> buffer;
     xqob_info info{};
     info.struct_size = sizeof info;
@@ -137,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     xqob::DecodeOptions cppOptions;
     cppOptions.maxPixels = options.max_pixels;
     xqob::Image reference;
-    const xqob::Error cppError = xqob::decodeMemory(data, size, &reference, cppOptions);
+    const xqob::Error cppError = xqob::decodeMemory(data, size, reference, cppOptions);
     if (status == XQOB_ERROR_ABORTED) {
         // Rows go out as they are final, so the callback can stop a payload that would
         // still fail further on; either way the library's buffer is gone.

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     xqob::DecodeFailure failure;
     const bool accepted = xqob::readPictureHeader(&source, &header, &failure) == 0;
     xqob::PictureInfo info;
-    const xqob::Error error = xqob::readInfo(data, size, &info);
+    const xqob::Error error = xqob::readInfo(data, size, info);
     if (accepted == bool(error)) std::abort();
     if (accepted) {
         if (source.consumed != 14 && source.consumed != 24) std::abort();

@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <xqob/xqob.h>
 #include <xqob/xqob.hpp>
+#include "tests/support/public_images.h"
 #include "tests/support/qob_files.h"
 #include "tests/support/synthetic_images.h"
 
@@ -25,15 +27,10 @@ Struct sized() {
 }
 
 std::vector<uint8_t> encodePicture(const xqob::test::Picture& picture, int quality = 75) {
-    xqob::Image image;
-    image.width = picture.width;
-    image.height = picture.height;
-    image.channels = picture.channels;
-    image.pixels = picture.pixels;
     xqob::EncodeOptions options;
     options.quality = quality;
-    std::vector<uint8_t> file;
-    EXPECT_FALSE(xqob::encode(image, options, &file));
+    const std::vector<uint8_t> file = xqob::test::encodeRows(picture, options);
+    EXPECT_FALSE(file.empty());
     return file;
 }
 
@@ -120,6 +117,27 @@ TEST(CapiRefusals, EverySourceGivesTheStatusAndMessage) {
     }
 }
 
+// A path that opens but is no picture file: the status of a file that cannot be opened, and
+// what the path names.
+TEST(CapiRefusals, PathsThatAreNotFiles) {
+    const std::string folder = std::filesystem::temp_directory_path().string();
+    struct Case {
+        const char* path;
+        const char* message;
+    } cases[] = {{folder.c_str(), "cannot open: is a directory, not a file"},
+                 {"/nonexistent/x.qob", "cannot open: No such file or directory"}};
+    for (const Case& c : cases) {
+        Decoded decoded;
+        xqob_info info = sized<xqob_info>();
+        xqob_error infoError = sized<xqob_error>();
+        EXPECT_EQ(xqob_info_file(c.path, &info, &infoError), XQOB_ERROR_CANNOT_OPEN) << c.path;
+        EXPECT_STREQ(infoError.message, c.message);
+        EXPECT_EQ(xqob_decode_file(c.path, nullptr, &decoded.image, &decoded.error),
+                  XQOB_ERROR_CANNOT_OPEN);
+        EXPECT_STREQ(decoded.error.message, c.message);
+    }
+}
+
 TEST(CapiRefusals, BadArguments) {
     const std::vector<uint8_t>& file = colourFile();
     xqob_decode_options options;
@@ -136,7 +154,7 @@ TEST(CapiRefusals, BadArguments) {
         {"old options struct",
          [](xqob_image*, xqob_decode_options* o) { o->struct_size = sizeof(size_t); },
          XQOB_ERROR_INVALID_ARGUMENT, "struct_size"},
-        {"unknown format", [](xqob_image* i, xqob_decode_options*) { i->format = 6; },
+        {"unknown format", [](xqob_image* i, xqob_decode_options*) { i->format = xqob_format(6); },
          XQOB_ERROR_INVALID_ARGUMENT, "unknown pixel format 6"},
         {"stride below a row", [](xqob_image* i, xqob_decode_options*) { i->stride = 110; },
          XQOB_ERROR_INVALID_ARGUMENT, "stride 110 is smaller than a row of 111 bytes"},
@@ -232,12 +250,12 @@ TEST(CapiStructs, LargerStructsFromLaterHeadersKeepTheirTail) {
 TEST(CapiDecode, FormatsAndStridesMatchTheCppInterface) {
     for (const std::vector<uint8_t>* file : {&colourFile(), &grayFile()}) {
         xqob::Image reference;
-        ASSERT_FALSE(xqob::decodeMemory(file->data(), file->size(), &reference));
-        const int32_t channels = reference.channels;
+        ASSERT_FALSE(xqob::decodeMemory(*file, reference));
+        const int32_t channels = reference.channels();
         for (int32_t format = XQOB_FORMAT_AUTO; format <= XQOB_FORMAT_BGR; ++format) {
             SCOPED_TRACE(format);
             Decoded d;
-            d.image.format = format;
+            d.image.format = xqob_format(format);
             d.image.stride = format == XQOB_FORMAT_AUTO ? 0 : size_t(reference.width) * 4 + 3;
             ASSERT_EQ(xqob_decode_memory(file->data(), file->size(), nullptr, &d.image, &d.error),
                       XQOB_OK)
@@ -254,8 +272,7 @@ TEST(CapiDecode, FormatsAndStridesMatchTheCppInterface) {
                                                                                             : 4));
             for (int32_t y = 0; y < reference.height; ++y) {
                 for (int32_t x = 0; x < reference.width; ++x) {
-                    const uint8_t* in =
-                        &reference.pixels[(size_t(y) * reference.width + x) * size_t(channels)];
+                    const uint8_t* in = reference.row(y) + size_t(x) * size_t(channels);
                     const int r = in[0], g = in[channels - 2 > 0 ? 1 : 0], b = in[channels - 1];
                     const uint8_t* out = d.image.pixels + size_t(y) * d.image.stride;
                     int got[4] = {-1, -1, -1, -1}, want[4] = {-1, -1, -1, -1};
@@ -293,7 +310,7 @@ TEST(CapiDecode, EmptyPicturesAllocateNothing) {
                 SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " format " +
                              std::to_string(format) + " from " + std::to_string(channels));
                 Decoded d;
-                d.image.format = format;
+                d.image.format = xqob_format(format);
                 ASSERT_EQ(xqob_decode_memory(file.data(), file.size(), nullptr, &d.image, &d.error),
                           XQOB_OK)
                     << d.error.message;
@@ -303,7 +320,7 @@ TEST(CapiDecode, EmptyPicturesAllocateNothing) {
                 // The same into a caller's buffer that has no room at all.
                 uint8_t none = 0;
                 Decoded caller;
-                caller.image.format = format;
+                caller.image.format = xqob_format(format);
                 caller.image.pixels = &none;
                 ASSERT_EQ(xqob_decode_memory(file.data(), file.size(), nullptr, &caller.image,
                                              &caller.error),
@@ -383,7 +400,7 @@ TEST(CapiEncode, EveryFormatAndStrideEncodesTheSamePicture) {
             }
         }
         xqob_image image = sized<xqob_image>();
-        image.format = format;
+        image.format = xqob_format(format);
         image.width = 23;
         image.height = 17;
         image.stride = stride;
@@ -437,7 +454,7 @@ TEST(CapiEncode, PicturesWithoutRowsOrColumnsNeedNoPixels) {
             SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " format " +
                          std::to_string(format));
             xqob_image image = sized<xqob_image>();
-            image.format = format;
+            image.format = xqob_format(format);
             image.width = width;
             image.height = height;
             uint8_t* output = nullptr;
@@ -459,7 +476,7 @@ TEST(CapiVersion, AgreesWithTheCppInterface) {
     EXPECT_EQ(text, xqob_version_string());
     EXPECT_STREQ(xqob::versionString(), xqob_version_string());
     for (int32_t status = XQOB_OK; status <= XQOB_ERROR_ABORTED + 1; ++status) {
-        EXPECT_NE(xqob_status_string(status), nullptr);
+        EXPECT_NE(xqob_status_string(xqob_status(status)), nullptr);
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include <xqob/xqob.h>
 #include <xqob/xqob.hpp>
+#include "tests/support/public_images.h"
 #include "tests/support/synthetic_images.h"
 
 namespace {
@@ -34,17 +35,10 @@ std::vector<uint8_t> encoded(Pattern pattern, int32_t width, int32_t height, int
                              bool fullChroma = false, int32_t quality = 75) {
     const xqob::test::Picture picture =
         xqob::test::makePicture(pattern, width, height, channels, 3);
-    xqob::Image image;
-    image.width = width;
-    image.height = height;
-    image.channels = channels;
-    image.pixels = picture.pixels;
     xqob::EncodeOptions options;
     options.quality = quality;
     options.fullChroma = fullChroma;
-    std::vector<uint8_t> file;
-    EXPECT_FALSE(xqob::encode(image, options, &file));
-    return file;
+    return xqob::test::encodeRows(picture, options);
 }
 
 // 7 groups, the last of 4 rows.
@@ -129,7 +123,7 @@ struct Decode {
         options.threads = threads;
         options.row_callback = groups != nullptr ? Groups::call : nullptr;
         options.row_opaque = groups;
-        image.format = format;
+        image.format = xqob_format(format);
         image.stride = stride;
         if (caller) {
             callerBuffer.assign(200000, kUnwritten);

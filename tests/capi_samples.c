@@ -132,6 +132,8 @@ static int checkFormat(const char* path, const unsigned char* data, size_t size,
         status = xqob_decode_memory(data, size, NULL, &small, &error);
         CHECK(status == XQOB_ERROR_BUFFER_TOO_SMALL, "%s: short buffer gives %d", kNames[format],
               status);
+        /* Built with -Wextra -Werror: the returned status and the record's compare cleanly. */
+        CHECK(error.status == status, "%s: error.status %d", kNames[format], error.status);
     }
 
     /* Library-allocated, packed, from the file. */

@@ -13,6 +13,7 @@
 
 #include <xqob/xqob.hpp>
 #include "tests/support/payloads.h"
+#include "tests/support/public_images.h"
 #include "tests/support/qob_files.h"
 #include "tests/support/synthetic_images.h"
 #include "xqob/decoder/decode_picture.h"
@@ -83,14 +84,7 @@ void expectThreadsAgree(const std::vector<uint8_t>& file, const std::string& nam
 std::vector<uint8_t> encoded(test::Pattern pattern, int32_t width, int32_t height, int32_t channels,
                              const EncodeOptions& options) {
     const test::Picture picture = test::makePicture(pattern, width, height, channels, 7);
-    Image image;
-    image.width = width;
-    image.height = height;
-    image.channels = channels;
-    image.pixels = picture.pixels;
-    std::vector<uint8_t> qob;
-    EXPECT_FALSE(encode(image, options, &qob));
-    return qob;
+    return test::encodeRows(picture, options);
 }
 
 struct RegressionCase {
@@ -236,16 +230,16 @@ TEST(Threads, FilesAndTheInterfacesAgree) {
     Image reference;
     DecodeOptions oneThread;
     oneThread.threads = 1;
-    ASSERT_FALSE(decodeMemory(file.data(), file.size(), &reference, oneThread));
+    ASSERT_FALSE(decodeMemory(file, reference, oneThread));
     const int descriptors = test::openDescriptorCount();
     for (int32_t threads : {0, 2, 7}) {
         DecodeOptions decodeOptions;
         decodeOptions.threads = threads;
         Image fromFile, fromMemory;
-        ASSERT_FALSE(decodeFile(path, &fromFile, decodeOptions));
-        ASSERT_FALSE(decodeMemory(file.data(), file.size(), &fromMemory, decodeOptions));
-        EXPECT_TRUE(fromFile.pixels == reference.pixels) << threads;
-        EXPECT_TRUE(fromMemory.pixels == reference.pixels) << threads;
+        ASSERT_FALSE(decodeFile(path, fromFile, decodeOptions));
+        ASSERT_FALSE(decodeMemory(file, fromMemory, decodeOptions));
+        EXPECT_TRUE(std::ranges::equal(fromFile.bytes(), reference.bytes())) << threads;
+        EXPECT_TRUE(std::ranges::equal(fromMemory.bytes(), reference.bytes())) << threads;
 
         xqob_decode_options c;
         xqob_init_decode_options(&c, sizeof c);
@@ -254,15 +248,14 @@ TEST(Threads, FilesAndTheInterfacesAgree) {
         std::memset(&image, 0, sizeof image);
         image.struct_size = sizeof image;
         ASSERT_EQ(xqob_decode_memory(file.data(), file.size(), &c, &image, nullptr), XQOB_OK);
-        EXPECT_EQ(std::memcmp(image.pixels, reference.pixels.data(), reference.pixels.size()), 0);
+        EXPECT_EQ(std::memcmp(image.pixels, reference.data(), reference.size()), 0);
         xqob_free(image.pixels);
     }
     EXPECT_EQ(test::openDescriptorCount(), descriptors);
     DecodeOptions negative;
     negative.threads = -1;
     Image ignored;
-    EXPECT_EQ(decodeMemory(file.data(), file.size(), &ignored, negative).code,
-              ErrorCode::invalidArgument);
+    EXPECT_EQ(decodeMemory(file, ignored, negative).code, ErrorCode::invalidArgument);
 }
 
 // The threads of this process, counted while a decode delivers its rows.

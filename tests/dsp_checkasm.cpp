@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 #include "xqob/dsp/dsp.h"
 #include "xqob/output/colour.h"
 #include "xqob/output/deblock.h"

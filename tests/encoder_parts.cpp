@@ -6,7 +6,8 @@
 #include <cstdlib>
 #include <random>
 
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
+#include "xqob/dsp/transform.h"
 #include "xqob/encoder/encode_picture.h"
 #include "xqob/encoder/forward_transform.h"
 #include "xqob/encoder/quantise.h"
@@ -14,7 +15,6 @@
 #include "xqob/entropy/context_models.h"
 #include "xqob/format/header.h"
 #include "xqob/output/colour.h"
-#include "xqob/recon/transform.h"
 
 namespace xqob::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "tests/support/qob_files.h"
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 #include "xqob/entropy/arith_decoder.h"
 #include "xqob/entropy/context_models.h"
 

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 #include "xqob/output/colour.h"
 
 namespace xqob {

@@ -10,8 +10,9 @@
 #include <vector>
 
 #include <xqob/xqob.hpp>
+#include "tests/support/public_images.h"
 #include "tests/support/qob_files.h"
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 #include "xqob/decoder/decode_picture.h"
 #include "xqob/entropy/arith_decoder.h"
 #include "xqob/entropy/context_models.h"
@@ -30,7 +31,7 @@ namespace {
 // sample from the edge.
 std::vector<uint8_t> encodedPicture(int width, int height, bool gray, bool fullChroma,
                                     uint32_t seed) {
-    Image image;
+    test::Picture image;
     image.width = width;
     image.height = height;
     image.channels = gray ? 1 : 3;
@@ -48,9 +49,7 @@ std::vector<uint8_t> encodedPicture(int width, int height, bool gray, bool fullC
     options.quality = gray ? int(seed % 13) : 30 + int(seed % 20);
     options.chromaQuality = 20 + int(seed % 24);
     options.fullChroma = fullChroma;
-    std::vector<uint8_t> qob;
-    EXPECT_FALSE(encode(image, options, &qob));
-    return qob;
+    return test::encodeRows(image, options);
 }
 
 // The whole-plane order with whole chroma planes: what the rows must equal.

@@ -106,7 +106,7 @@ TEST(IntraChroma, WorkedExampleAllPresent) {
 TEST(IntraChroma, LeftAbsent) {
     ReconFixture f(32, 32, 32, 32);
     placeNeighbours(f, 0, 8, kLeftAbsent);
-    for (int32_t mode = 0; mode < 9; ++mode) predictIntraChroma(&f.context, 8, 0, mode);
+    for (int32_t mode = 0; mode < 9; ++mode) predictIntraChroma(&f.context, 0, 8, mode);
     for (int32_t r = 0; r < 8; ++r) {
         EXPECT_EQ(blockRow(f.context.crPred[0], 8, r), samples("29 30 39 35 68 68 118 118"));
     }
@@ -123,7 +123,7 @@ TEST(IntraChroma, LeftAbsent) {
 TEST(IntraChroma, TopAbsent) {
     ReconFixture f(32, 32, 32, 32);
     placeNeighbours(f, 16, 0, kTopAbsent);
-    for (int32_t mode = 0; mode < 9; ++mode) predictIntraChroma(&f.context, 0, 16, mode);
+    for (int32_t mode = 0; mode < 9; ++mode) predictIntraChroma(&f.context, 16, 0, mode);
     const std::vector<int32_t> column = samples("242 181 178 176 200 164 166 196");
     for (int32_t r = 0; r < 8; ++r) {
         EXPECT_EQ(blockRow(f.context.crPred[1], 8, r), std::vector<int32_t>(8, column[r]));
@@ -175,14 +175,14 @@ TEST(IntraChroma, AboveRightAbsentInTheLastBlockOfARow) {
         const int32_t x = width - 8;
         placeNeighbours(f, x, 8, kExample);
         for (int32_t i = 0; i < 8 && x + 8 + i < width; ++i) f.cr(x + 8 + i, 7) = 0;
-        predictIntraChroma(&f.context, 8, x, 3);
+        predictIntraChroma(&f.context, x, 8, 3);
         EXPECT_EQ(f.context.crPred[3][63], 122);
         EXPECT_EQ(f.context.cbPred[3][63], 255 - 122);
     }
     // One block earlier the above-right samples are used: the worked example's 222.
     ReconFixture f(32, 32, 32, 32);
     placeNeighbours(f, 16, 8, kExample);
-    predictIntraChroma(&f.context, 8, 16, 3);
+    predictIntraChroma(&f.context, 16, 8, 3);
     EXPECT_EQ(f.context.crPred[3][63], 222);
 }
 

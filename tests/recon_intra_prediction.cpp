@@ -64,7 +64,7 @@ TEST(IntraLuma4x4, WorkedExampleEveryMode) {
         // The bottom-left block of the top-right quadrant: its above-right block precedes it.
         ReconFixture f(16, 16, 8, 8);
         placeNeighbours(f, 8, 4, kExample);
-        predictIntraLuma4x4(8, 4, &f.context, c.mode);
+        predictIntraLuma4x4(&f.context, 8, 4, c.mode);
         EXPECT_EQ(blockValues(f.context.lumaPred4x4[c.mode], 16), samples(c.rows));
         for (int32_t other = 0; other < 10; ++other) {
             if (other != c.mode) {
@@ -81,7 +81,7 @@ TEST(IntraLuma4x4, TopRightRepeatsTheLastTopSampleWhenNotYetDecoded) {
     // The bottom-right 4x4 block of a top-left quadrant: above-right not yet decoded.
     ReconFixture f(16, 16, 8, 8);
     placeNeighbours(f, 4, 4, kExample);
-    predictIntraLuma4x4(4, 4, &f.context, 3);
+    predictIntraLuma4x4(&f.context, 4, 4, 3);
     EXPECT_EQ(blockValues(f.context.lumaPred4x4[3], 16), samples(kDownLeftWithoutTopRight));
 }
 
@@ -91,13 +91,13 @@ TEST(IntraLuma4x4, TopRightAbsentInTheLastFourColumns) {
     ReconFixture f(16, 32, 8, 8);
     placeNeighbours(f, 12, 16, kExample);
     f.luma(0, 16) = 9;
-    predictIntraLuma4x4(12, 16, &f.context, 3);
+    predictIntraLuma4x4(&f.context, 12, 16, 3);
     EXPECT_EQ(blockValues(f.context.lumaPred4x4[3], 16), samples(kDownLeftWithoutTopRight));
 
     // x = W - 8 still has its above-right samples.
     ReconFixture g(16, 16, 8, 8);
     placeNeighbours(g, 8, 4, kExample);
-    predictIntraLuma4x4(8, 4, &g.context, 3);
+    predictIntraLuma4x4(&g.context, 8, 4, 3);
     EXPECT_EQ(blockValues(g.context.lumaPred4x4[3], 16),
               samples("191 133 135 176 / 133 135 176 178 / 135 176 178 188 / 176 178 188 221"));
 }
@@ -136,7 +136,7 @@ TEST(NeighbourPresence, AboveRightFollowsTheDecodingOrder) {
 TEST(IntraLuma4x4, CornerBlockFormsOnlyDc) {
     for (int32_t mode = 0; mode < 9; ++mode) {
         ReconFixture f(16, 16, 8, 8);
-        predictIntraLuma4x4(0, 0, &f.context, mode);
+        predictIntraLuma4x4(&f.context, 0, 0, mode);
         if (mode == 2) {
             EXPECT_EQ(blockValues(f.context.lumaPred4x4[2], 16), std::vector<int32_t>(16, 128));
         } else {
@@ -160,7 +160,7 @@ TEST(IntraLuma4x4, TopRowWithLeftPresent) {
         SCOPED_TRACE(mode);
         ReconFixture f(16, 16, 8, 8);
         placeNeighbours(f, 8, 0, kExample);
-        predictIntraLuma4x4(8, 0, &f.context, mode);
+        predictIntraLuma4x4(&f.context, 8, 0, mode);
         if (formed[mode].empty()) {
             EXPECT_TRUE(blockIsUntouched(f.context.lumaPred4x4[mode], 16));
         } else {
@@ -173,10 +173,10 @@ TEST(IntraLuma4x4, LeftPictureColumnHasOnlyTheTop) {
     // Top only: DC = (188 + 252 + 72 + 134 + 2) >> 2 = 162; modes needing the left write nothing.
     ReconFixture g(16, 16, 8, 8);
     placeNeighbours(g, 0, 4, kExample);
-    predictIntraLuma4x4(0, 4, &g.context, 2);
+    predictIntraLuma4x4(&g.context, 0, 4, 2);
     EXPECT_EQ(blockValues(g.context.lumaPred4x4[2], 16), std::vector<int32_t>(16, 162));
     for (int32_t mode : {1, 4, 5, 6, 8}) {
-        predictIntraLuma4x4(0, 4, &g.context, mode);
+        predictIntraLuma4x4(&g.context, 0, 4, mode);
         EXPECT_TRUE(blockIsUntouched(g.context.lumaPred4x4[mode], 16)) << mode;
     }
 }

@@ -86,7 +86,7 @@ TEST(IntraLuma8x8, WorkedExampleModes) {
         // The top-right quadrant of a macroblock below the first row: all neighbours present.
         ReconFixture f(32, 32, 16, 16);
         placeNeighbours(f, 8, 16, kExample);
-        predictIntraLuma8x8(16, 8, &f.context, c.mode);
+        predictIntraLuma8x8(&f.context, 8, 16, c.mode);
         EXPECT_EQ(blockRow(f.context.lumaPred8x8[c.mode], 8, c.row), samples(c.values));
         for (int32_t other = 0; other < 10; ++other) {
             if (other != c.mode) {
@@ -96,7 +96,7 @@ TEST(IntraLuma8x8, WorkedExampleModes) {
     }
     ReconFixture f(32, 32, 16, 16);
     placeNeighbours(f, 8, 16, kExample);
-    predictIntraLuma8x8(16, 8, &f.context, 3);
+    predictIntraLuma8x8(&f.context, 8, 16, 3);
     EXPECT_EQ(f.context.lumaPred8x8[3][63], 128);
 }
 
@@ -122,7 +122,7 @@ TEST(IntraLuma8x8, TopRightAbsentRepeatsTheLastTopSample) {
         SCOPED_TRACE(c.x);
         ReconFixture f(32, 32, 16, 16);
         placeNeighbours(f, c.x, c.y, kExample);
-        predictIntraLuma8x8(c.y, c.x, &f.context, 7);
+        predictIntraLuma8x8(&f.context, c.x, c.y, 7);
         EXPECT_EQ(f.context.lumaPred8x8[7][7], (ts[7] + ts[8] + 1) >> 1);
         EXPECT_EQ(f.context.lumaPred8x8[7][63], (ts[10] + 2 * ts[11] + ts[12] + 2) >> 2);
         EXPECT_EQ(blockRow(f.context.lumaPred8x8[7], 8, 7).back(), 245);
@@ -133,7 +133,7 @@ TEST(IntraLuma8x8, TopPictureRowWithLeftPresent) {
     const Neighbours8x8 leftOnly = {0, {}, {38, 142, 253, 158, 231, 208, 221, 213}};
     ReconFixture f(32, 32, 16, 16);
     placeNeighbours(f, 16, 0, leftOnly);
-    for (int32_t mode = 0; mode < 9; ++mode) predictIntraLuma8x8(0, 16, &f.context, mode);
+    for (int32_t mode = 0; mode < 9; ++mode) predictIntraLuma8x8(&f.context, 16, 0, mode);
     const std::vector<int32_t> column = samples("64 144 202 200 207 217 216 215");
     for (int32_t r = 0; r < 8; ++r) {
         EXPECT_EQ(blockRow(f.context.lumaPred8x8[1], 8, r), std::vector<int32_t>(8, column[r]));
@@ -147,7 +147,7 @@ TEST(IntraLuma8x8, TopPictureRowWithLeftPresent) {
 
 TEST(IntraLuma8x8, CornerQuadrantFormsOnlyDc) {
     ReconFixture f(16, 16, 8, 8);
-    for (int32_t mode = 0; mode < 9; ++mode) predictIntraLuma8x8(0, 0, &f.context, mode);
+    for (int32_t mode = 0; mode < 9; ++mode) predictIntraLuma8x8(&f.context, 0, 0, mode);
     EXPECT_EQ(blockValues(f.context.lumaPred8x8[2], 64), std::vector<int32_t>(64, 128));
     for (int32_t mode : {0, 1, 3, 4, 5, 6, 7, 8}) {
         EXPECT_TRUE(blockIsUntouched(f.context.lumaPred8x8[mode], 64)) << mode;
@@ -158,9 +158,9 @@ TEST(IntraLuma8x8, RowComesFirstInTheArguments) {
     // A quadrant at column 8, row 0 has only its left neighbour; at column 0, row 8 only top.
     ReconFixture f(32, 32, 16, 16);
     placeNeighbours(f, 8, 0, kExample);
-    predictIntraLuma8x8(0, 8, &f.context, 1);
+    predictIntraLuma8x8(&f.context, 8, 0, 1);
     EXPECT_FALSE(blockIsUntouched(f.context.lumaPred8x8[1], 64));
-    predictIntraLuma8x8(0, 8, &f.context, 0);
+    predictIntraLuma8x8(&f.context, 8, 0, 0);
     EXPECT_TRUE(blockIsUntouched(f.context.lumaPred8x8[0], 64));
 }
 

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "tests/support/entropy_fixture.h"
+#include "xqob/base/allocation_chain.h"
 #include "xqob/coder/residual_writer.h"
 #include "xqob/coder/syntax_writer.h"
-#include "xqob/decoder/allocation_chain.h"
 #include "xqob/entropy/luma_syntax.h"
 #include "xqob/entropy/residual.h"
 #include "xqob/format/header.h"

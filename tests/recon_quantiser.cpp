@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 #include "xqob/recon/quantiser.h"
 
 namespace xqob {

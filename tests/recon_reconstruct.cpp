@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "tests/support/recon_fixture.h"
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 #include "xqob/recon/quantiser.h"
 #include "xqob/recon/reconstruct.h"
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "xqob/recon/transform.h"
+#include "xqob/dsp/transform.h"
 
 namespace xqob {
 namespace {

@@ -10,6 +10,7 @@
 #include <xqob/xqob.hpp>
 
 #include "tests/support/png_bytes.h"
+#include "tests/support/public_images.h"
 #include "tests/support/qob_files.h"
 #include "tests/support/synthetic_images.h"
 #include "tests/support/tool_run.h"
@@ -49,8 +50,8 @@ TEST(QobToolInputs, PipesAndStandardStreams) {
     ASSERT_TRUE(fs::exists(writeTempFile("pipes/in.ppm", ppmBytes)));
     ASSERT_TRUE(fs::exists(writeTempFile("pipes/x.qob", qobBytes)));
     Image decoded;
-    ASSERT_FALSE(decodeMemory(qobBytes.data(), qobBytes.size(), &decoded));
-    const std::string ppmOfDecoded = "P6\n40 24\n255\n" + asText(decoded.pixels);
+    ASSERT_FALSE(decodeMemory(qobBytes, decoded));
+    const std::string ppmOfDecoded = "P6\n40 24\n255\n" + asText(packedRows(decoded));
 
     const std::string q = qobCommand();
     const std::string cd = "cd " + quoted(folder) + " && ";

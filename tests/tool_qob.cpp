@@ -7,6 +7,7 @@
 #include <string>
 #include <xqob/xqob.hpp>
 
+#include "tests/support/public_images.h"
 #include "tests/support/qob_files.h"
 #include "tests/support/tool_run.h"
 
@@ -27,23 +28,25 @@ ToolRun qob(const std::string& arguments) {
 // A small encoded picture written to a temporary file.
 std::string encodedFile(const std::string& name, int width, int height, int channels,
                         EncodeOptions options = {}) {
-    Image image;
-    image.width = width;
-    image.height = height;
-    image.channels = channels;
-    image.pixels.resize(size_t(width) * size_t(height) * size_t(channels));
-    for (size_t i = 0; i < image.pixels.size(); ++i) {
-        image.pixels[i] = uint8_t((i * 7 + (i / size_t(width * channels)) * 13) & 0xFF);
+    std::vector<uint8_t> pixels(size_t(width) * size_t(height) * size_t(channels));
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = uint8_t((i * 7 + (i / size_t(width * channels)) * 13) & 0xFF);
     }
-    std::vector<uint8_t> bytes;
-    EXPECT_FALSE(encode(image, options, &bytes));
-    return test::writeTempFile(name, bytes);
+    return test::writeTempFile(name, test::encodeRows(pixels, width, height, channels, options));
 }
 
-Image readPng(const std::string& path) {
+// The decoder's rows of a file, packed, in format.
+test::Picture decoded(const std::string& path, Format format = Format::automatic) {
+    Image image;
+    image.format = format;
+    EXPECT_FALSE(decodeFile(path, image)) << path;
+    return test::Picture{image.width, image.height, image.channels(), test::packedRows(image)};
+}
+
+test::Picture readPng(const std::string& path) {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
-    Image image;
+    test::Picture image;
     if (!png_image_begin_read_from_file(&png, path.c_str())) return image;
     png.format = (png.format & PNG_FORMAT_FLAG_COLOR) ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
     image.width = int32_t(png.width);
@@ -72,7 +75,8 @@ TEST(QobTool, UsageAndVersion) {
         {"", 2, "qob: no command given"},
         {"frobnicate", 2, "qob: unknown command 'frobnicate'"},
         {"help frobnicate", 2, "qob: no command 'frobnicate'"},
-        {"info", 2, "qob: files is required\nRun 'qob info --help'"},
+        {"info", 2, "qob: no QOB file given (- reads standard input)\nRun 'qob info --help'"},
+        {"decode -o x.png", 2, "qob: no QOB file given"},
         {"info --bogus x.qob", 2, "--bogus"},
         {"decode", 2, "Run 'qob decode --help'"},
         {"decode a.qob", 2, "qob: give either -o OUT or -d DIR\nRun 'qob decode --help'"},
@@ -85,7 +89,8 @@ TEST(QobTool, UsageAndVersion) {
         {"decode a.qob -d /tmp -f gif", 2, "qob: unknown format 'gif'"},
         {"decode - -d /tmp", 2, "qob: standard input needs -o OUT"},
         {"encode", 2, "Run 'qob encode --help'"},
-        {"encode in.png", 2, "--output is required\nRun 'qob encode --help'"},
+        {"encode", 2, "qob: no picture to encode given"},
+        {"encode in.png", 2, "qob: no output given: add -o OUT.qob\nRun 'qob encode --help'"},
         {"encode in.png -o out.qob -q 101", 2, "--quality: Value 101 not in range 0 to 100"},
         {"encode in.png -o out.qob --quality 101", 2, "--quality"},
         {"encode in.png -o out.qob --chroma-quality 4x", 2, "--chroma-quality"},
@@ -138,18 +143,46 @@ TEST(QobTool, InfoDescribesEachFile) {
     EXPECT_EQ(parsed[0]["bytes"], bytes);
     EXPECT_TRUE(parsed[1]["chroma"].is_null());
     EXPECT_TRUE(parsed[1]["chromaQuality"].is_null());
+    EXPECT_EQ(parsed[0]["headerBytes"], 14);
+    EXPECT_EQ(parsed[0]["payloadBytes"], bytes - 14);
+    EXPECT_EQ(parsed[0]["optionalBlock"], false);
+}
+
+// Every input gets its entry; a cut payload is a failure, not a small file.
+TEST(QobTool, InfoReportsEveryFailure) {
+    const std::vector<uint8_t> whole =
+        test::readFileBytes(encodedFile("info-whole.qob", 64, 48, 3));
+    const std::string cut = test::writeTempFile(
+        "info-cut.qob", std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() / 2));
+    const std::string missing = "/nonexistent/x.qob";
+    const ToolRun run = qob("info " + cut);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("qob: " + cut +
+                           ": the payload holds fewer bytes than the 64x48 "
+                           "picture its header declares needs"),
+              std::string::npos)
+        << run.err;
+    const ToolRun json = qob("info --json " + cut + " " + missing);
+    EXPECT_EQ(json.status, 1);
+    const nlohmann::json parsed = nlohmann::json::parse(json.out);
+    ASSERT_EQ(parsed.size(), 2u);
+    EXPECT_EQ(parsed[0]["file"], cut);
+    EXPECT_EQ(parsed[0]["width"], 64);
+    EXPECT_TRUE(parsed[0]["error"].is_string());
+    EXPECT_EQ(parsed[1]["file"], missing);
+    EXPECT_EQ(parsed[1]["error"], "cannot open: No such file or directory");
 }
 
 TEST(QobTool, DecodedFilesHoldTheDecodersPixels) {
     const std::string colour = encodedFile("decode-colour.qob", 37, 21, 3);
     const std::string gray = encodedFile("decode-gray.qob", 19, 8, 1);
-    Image expectedColour, expectedGray;
-    ASSERT_FALSE(decodeFile(colour, &expectedColour));
-    ASSERT_FALSE(decodeFile(gray, &expectedGray));
+    const test::Picture expectedColour = decoded(colour);
+    const test::Picture expectedGray = decoded(gray);
 
     const std::string png = colour + ".png";
     ASSERT_EQ(qob("decode " + colour + " -o " + png).status, 0);
-    const Image fromPng = readPng(png);
+    const test::Picture fromPng = readPng(png);
     EXPECT_EQ(fromPng.width, 37);
     EXPECT_EQ(fromPng.channels, 3);
     EXPECT_EQ(fromPng.pixels, expectedColour.pixels);
@@ -167,7 +200,7 @@ TEST(QobTool, DecodedFilesHoldTheDecodersPixels) {
     ASSERT_EQ(qob("decode " + gray + " -o " + grayPng).status, 0);
     EXPECT_EQ(readPng(grayPng).pixels, expectedGray.pixels);
 
-    auto pnm = [](const char* magic, const Image& image) {
+    auto pnm = [](const char* magic, const test::Picture& image) {
         std::string text = std::string(magic) + "\n" + std::to_string(image.width) + " " +
                            std::to_string(image.height) + "\n255\n";
         return text + std::string(image.pixels.begin(), image.pixels.end());
@@ -177,7 +210,7 @@ TEST(QobTool, DecodedFilesHoldTheDecodersPixels) {
     ASSERT_EQ(qob("decode " + gray + " -o " + gray + ".PGM").status, 0);
     EXPECT_EQ(readText(gray + ".PGM"), pnm("P5", expectedGray));
     // PPM of a gray picture: each sample three times.
-    Image grayAsColour = expectedGray;
+    test::Picture grayAsColour = expectedGray;
     grayAsColour.pixels.clear();
     for (uint8_t sample : expectedGray.pixels)
         grayAsColour.pixels.insert(grayAsColour.pixels.end(), 3, sample);
@@ -186,7 +219,9 @@ TEST(QobTool, DecodedFilesHoldTheDecodersPixels) {
     const ToolRun toStdout = qob("decode " + colour + " -o -");
     ASSERT_EQ(toStdout.status, 0);
     EXPECT_EQ(toStdout.out, pnm("P6", expectedColour));
-    EXPECT_EQ(qob("decode " + colour + " -o " + colour + ".pgm").status, 1);
+    // PGM of a colour picture: the library's gray.
+    ASSERT_EQ(qob("decode " + colour + " -o " + colour + ".pgm").status, 0);
+    EXPECT_EQ(readText(colour + ".pgm"), pnm("P5", decoded(colour, Format::gray)));
 
     // -f chooses the format where the extension names none, and for standard output.
     ASSERT_EQ(qob("decode " + colour + " -f ppm -o " + colour + ".image").status, 0);
@@ -272,9 +307,7 @@ TEST(QobTool, BatchGoesOnPastAFailure) {
         << run.err;
     EXPECT_EQ(run.err.find('\r'), std::string::npos);  // no progress bar off a terminal
     EXPECT_NE(run.err.find("qob: 2 decoded, 1 failed\n"), std::string::npos) << run.err;
-    Image expected;
-    ASSERT_FALSE(decodeFile(b, &expected));
-    EXPECT_EQ(readPng((folder / "batch-b.png").string()).pixels, expected.pixels);
+    EXPECT_EQ(readPng((folder / "batch-b.png").string()).pixels, decoded(b).pixels);
     EXPECT_TRUE(std::filesystem::exists(folder / "batch-a.png"));
     EXPECT_FALSE(std::filesystem::exists(folder / "batch-bad.png"));
 

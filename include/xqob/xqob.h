@@ -38,6 +38,13 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* The version of this header, for #if checks; xqob_version() returns XQOB_VERSION of the
+ * library loaded at run time. */
+#define XQOB_VERSION_MAJOR 1
+#define XQOB_VERSION_MINOR 0
+#define XQOB_VERSION_PATCH 0
+#define XQOB_VERSION ((XQOB_VERSION_MAJOR << 16) | (XQOB_VERSION_MINOR << 8) | XQOB_VERSION_PATCH)
+
 #if defined(_WIN32) && defined(XQOB_SHARED)
 #if defined(XQOB_BUILDING)
 #define XQOB_API __declspec(dllexport)
@@ -54,19 +61,24 @@
 extern "C" {
 #endif
 
+/* Each enum has a last member below every real value, so that it is a signed 32-bit type in
+ * every C and C++ compiler (even with -fshort-enums): comparing a returned status with
+ * error.status, or image.format with an xqob_format, warns nowhere. The struct fields that
+ * hold them are int32_t, which C and C++ assign from the enums and from plain integers. */
 typedef enum xqob_status {
     XQOB_OK = 0,
-    XQOB_ERROR_CANNOT_OPEN = 1,      /* the file cannot be opened */
-    XQOB_ERROR_NOT_QOB = 2,          /* the input does not start with "QOB" */
-    XQOB_ERROR_BAD_HEADER = 3,       /* a header field is out of range */
-    XQOB_ERROR_TRUNCATED = 4,        /* the input ends inside the header or the payload */
-    XQOB_ERROR_TOO_LARGE = 5,        /* width x height exceeds the pixel limit */
-    XQOB_ERROR_OUT_OF_MEMORY = 6,    /* an allocation failed or a size does not fit */
-    XQOB_ERROR_FILE_CHANGED = 7,     /* the file changed while it was being read */
-    XQOB_ERROR_INVALID_ARGUMENT = 8, /* a bad pointer, size, format, stride or option */
-    XQOB_ERROR_BUFFER_TOO_SMALL = 9, /* the caller's buffer cannot hold the picture */
-    XQOB_ERROR_READ_FAILED = 10,     /* the read callback reported an error */
-    XQOB_ERROR_ABORTED = 11          /* the row callback asked to stop */
+    XQOB_ERROR_CANNOT_OPEN = 1,         /* the file cannot be opened */
+    XQOB_ERROR_NOT_QOB = 2,             /* the input does not start with "QOB" */
+    XQOB_ERROR_BAD_HEADER = 3,          /* a header field is out of range */
+    XQOB_ERROR_TRUNCATED = 4,           /* the input ends inside the header or the payload */
+    XQOB_ERROR_TOO_LARGE = 5,           /* width x height exceeds the pixel limit */
+    XQOB_ERROR_OUT_OF_MEMORY = 6,       /* an allocation failed or a size does not fit */
+    XQOB_ERROR_FILE_CHANGED = 7,        /* the file changed while it was being read */
+    XQOB_ERROR_INVALID_ARGUMENT = 8,    /* a bad pointer, size, format, stride or option */
+    XQOB_ERROR_BUFFER_TOO_SMALL = 9,    /* the caller's buffer cannot hold the picture */
+    XQOB_ERROR_READ_FAILED = 10,        /* the read callback reported an error */
+    XQOB_ERROR_ABORTED = 11,            /* the row callback asked to stop */
+    XQOB_STATUS_FORCE_INT32 = INT32_MIN /* not a status: makes the type signed 32-bit */
 } xqob_status;
 
 /* Pixel formats of decoded and source pictures, in byte order.
@@ -78,11 +90,12 @@ typedef enum xqob_status {
  *   gray = (19595 R + 38470 G + 7471 B + 32768) >> 16. */
 typedef enum xqob_format {
     XQOB_FORMAT_AUTO = 0,
-    XQOB_FORMAT_GRAY = 1, /* 1 byte per pixel */
-    XQOB_FORMAT_RGB = 2,  /* 3 bytes: R, G, B */
-    XQOB_FORMAT_RGBA = 3, /* 4 bytes: R, G, B, A */
-    XQOB_FORMAT_BGRA = 4, /* 4 bytes: B, G, R, A */
-    XQOB_FORMAT_BGR = 5   /* 3 bytes: B, G, R */
+    XQOB_FORMAT_GRAY = 1,               /* 1 byte per pixel */
+    XQOB_FORMAT_RGB = 2,                /* 3 bytes: R, G, B */
+    XQOB_FORMAT_RGBA = 3,               /* 4 bytes: R, G, B, A */
+    XQOB_FORMAT_BGRA = 4,               /* 4 bytes: B, G, R, A */
+    XQOB_FORMAT_BGR = 5,                /* 3 bytes: B, G, R */
+    XQOB_FORMAT_FORCE_INT32 = INT32_MIN /* not a format: makes the type signed 32-bit */
 } xqob_format;
 
 /* The default limit on width x height: 2^28 pixels. */
@@ -90,7 +103,7 @@ typedef enum xqob_format {
 
 typedef struct xqob_error {
     size_t struct_size; /* in: sizeof(xqob_error) */
-    int32_t status;     /* out: an xqob_status */
+    int32_t status;     /* out: the xqob_status the call returned */
     char message[256];  /* out: NUL-terminated; "" on success */
 } xqob_error;
 
@@ -118,11 +131,17 @@ typedef struct xqob_image {
     uint8_t* pixels;    /* decode in: the caller's buffer, or NULL to have one allocated (out),
                          * freed with xqob_free; encode in: the source rows */
     size_t buffer_size; /* decode in: bytes at pixels (caller's buffer); out: bytes allocated */
+    int32_t rows_only;  /* decode in: 1 keeps no whole picture: each group of rows reaches
+                         * row_callback (required) in a buffer of at most 16 rows at stride
+                         * that the library reuses; pixels must be NULL and stays NULL.
+                         * For a picture larger than memory, or one written out row by row. */
 } xqob_image;
 
 /* Rows delivered during a decode, as soon as they are final: row_count rows from first_row
  * on, at rows with the image's stride, already in the image's format and in their place in
- * the output (the caller's buffer, or the one the library allocates). Rows arrive top to
+ * the output (the caller's buffer, the one the library allocates, or the reused buffer of
+ * rows_only). Before the first call, image->width, height, format and stride already hold
+ * the picture's values (the opaque pointer may lead to image). Rows arrive top to
  * bottom, each once, in groups of 16 (the last group may be shorter), while the picture
  * is still decoding; the rows below a group are not written yet. Called on the thread that
  * made the call. Return 0 to go on, anything else to stop the decode at once with
@@ -160,7 +179,8 @@ typedef struct xqob_encode_options {
  * the input is asked for once, in order: a pipe or a socket works. */
 typedef size_t (*xqob_read_callback)(void* opaque, void* buffer, size_t size);
 
-/* The library's version: "major.minor.patch", and major << 16 | minor << 8 | patch. */
+/* The library's version: "major.minor.patch", and major << 16 | minor << 8 | patch, equal to
+ * XQOB_VERSION when the header and the library are of the same version. */
 XQOB_API const char* xqob_version_string(void);
 XQOB_API uint32_t xqob_version(void);
 
@@ -174,7 +194,9 @@ XQOB_API xqob_status xqob_init_decode_options(xqob_decode_options* options, size
 XQOB_API xqob_status xqob_init_encode_options(xqob_encode_options* options, size_t struct_size);
 
 /* Header information. Reads only the header: from memory, from a file, or through read
- * (at most 24 bytes are asked for). */
+ * (at most 24 bytes are asked for). A path that names a directory or anything else that is
+ * neither a regular file nor a readable stream gets XQOB_ERROR_CANNOT_OPEN, saying what it
+ * is, as do the decodes. */
 XQOB_API xqob_status xqob_info_memory(const void* data, size_t size, xqob_info* info,
                                       xqob_error* error);
 XQOB_API xqob_status xqob_info_file(const char* path, xqob_info* info, xqob_error* error);

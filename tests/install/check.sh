@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build in BUILD into a temporary prefix, then:
+# - checks that it holds the public library and nothing internal;
 # - builds and runs a separate CMake project that finds the package with find_package(xqob)
-#   and links both the C++ interface (xqob::api) and the shared library (xqob::xqob);
+#   and links the C++ header over the shared library (xqob::xqob) and a C program against
+#   the static one (xqob::xqob_static), and finds no internal target;
 # - builds the C sample check with nothing but cc and pkg-config against the prefix, with a
 #   run path, without one (run with LD_LIBRARY_PATH) and with the static library, as the
 #   README's install recipe says, and runs each on every sample.
@@ -13,6 +15,15 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
+archives=$(find "$prefix" -name '*.a' -printf '%f ')
+if [ "$archives" != "libxqob.a " ]; then
+    echo "the installed tree holds other archives than libxqob.a: $archives" >&2
+    exit 1
+fi
+if grep -rqE 'xqob_(api|decoder|encoder|coder)\b' "$(dirname "$(find "$prefix" -name xqobConfig.cmake)")"; then
+    echo "the installed package names an internal target" >&2
+    exit 1
+fi
 cmake -S "$here/consumer" -B "$work/build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
     -DCMAKE_CXX_FLAGS="${XQOB_CONSUMER_FLAGS:-}" >/dev/null
 cmake --build "$work/build" >/dev/null

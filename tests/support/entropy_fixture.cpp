@@ -1,6 +1,6 @@
 #include "tests/support/entropy_fixture.h"
 
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 #include "xqob/entropy/arith_decoder.h"
 #include "xqob/entropy/context_models.h"
 

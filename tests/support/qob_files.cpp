@@ -24,6 +24,14 @@ std::vector<uint8_t> headerBytes(const HeaderFields& fields) {
     return bytes;
 }
 
+std::string sourcePath(const std::string& relative) {
+    std::filesystem::path file = __FILE__;  // tests/support/qob_files.cpp
+    if (file.is_relative()) {
+        file = std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / file;
+    }
+    return (file.parent_path().parent_path().parent_path() / relative).lexically_normal().string();
+}
+
 std::vector<uint8_t> qobFile(const HeaderFields& fields, const std::vector<uint8_t>& payload) {
     std::vector<uint8_t> bytes = headerBytes(fields);
     bytes.insert(bytes.end(), payload.begin(), payload.end());

@@ -26,6 +26,10 @@ std::vector<uint8_t> qobFile(const HeaderFields& fields, const std::vector<uint8
 // A fresh file of the given bytes in a per-process temporary folder; returns its path.
 std::string writeTempFile(const std::string& name, const std::vector<uint8_t>& bytes);
 
+// A path in the source tree, such as "samples" or "xqob/base". Relative __FILE__ names are
+// relative to the build folder, which holds bin/ and the test executables in it.
+std::string sourcePath(const std::string& relative);
+
 // The bytes of a file (empty when it cannot be read).
 std::vector<uint8_t> readFileBytes(const std::string& path);
 

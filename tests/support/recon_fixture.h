@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "xqob/decoder/decoder_context.h"
+#include "xqob/base/decoder_context.h"
 
 namespace xqob::test {
 

@@ -109,7 +109,7 @@ int planJobs(const DecodeSettings& settings, std::vector<DecodeJob>* jobs) {
 using Clock = std::chrono::steady_clock;
 
 // The output of one job, fed row by row while the picture decodes, so that no buffer for the
-// whole picture exists. The file is opened only once the header has been accepted, and under
+// whole picture exists. The file is opened only once the first rows have decoded, and under
 // its name only when complete; a decode or write that fails part way leaves no file (except
 // on standard output or a device, where what was written stays written).
 struct StreamedOutput {
@@ -123,28 +123,37 @@ struct StreamedOutput {
     Clock::duration writing{};  // time spent writing, which -v leaves out of the decode time
     int32_t width = 0, height = 0;
 
-    bool begin(const xqob::PictureInfo& info) {
+    bool begin(int32_t pictureWidth, int32_t pictureHeight, int32_t channels) {
         const auto start = Clock::now();
-        const int32_t channels = info.gray ? 1 : 3;
-        width = info.width;
-        height = info.height;
+        width = pictureWidth;
+        height = pictureHeight;
         bool ok = formatTakes(job->format, channels, &error) && file.open(job->output, &error);
         if (ok) {
             writer.emplace(file.stream(), job->format, pngLevel);
-            ok = writer->begin(info.width, info.height, channels, &error);
+            ok = writer->begin(width, height, channels, &error);
         }
         writing += Clock::now() - start;
         return ok;
     }
 
-    bool row(const uint8_t* pixels) {
+    bool rows(const xqob::Rows& group) {
+        if (!writer && !begin(group.width, group.height, xqob::bytesPerPixel(group.format))) {
+            return false;
+        }
         const auto start = Clock::now();
-        const bool ok = writer->writeRow(pixels, &error);
+        bool ok = true;
+        for (int32_t y = group.first; ok && y < group.first + group.count; ++y) {
+            ok = writer->writeRow(group.row(y), &error);
+        }
         writing += Clock::now() - start;
         return ok;
     }
 
-    bool finish() { return writer->finish(&error) && file.commit(&error); }
+    // A picture without rows still gets its (empty) output.
+    bool finish(const xqob::Image& image) {
+        if (!writer && !begin(image.width, image.height, image.channels())) return false;
+        return writer->finish(&error) && file.commit(&error);
+    }
 };
 
 // Reads, decodes and writes one job.
@@ -152,25 +161,27 @@ JobResult runJob(const DecodeJob& job, const DecodeSettings& settings, int32_t p
     JobResult result;
     const auto start = Clock::now();
     StreamedOutput output(job, settings.pngLevel);
-    xqob::RowReceiver receiver;
-    receiver.begin = [&](const xqob::PictureInfo& info) { return output.begin(info); };
-    receiver.row = [&](int32_t, const uint8_t* pixels) { return output.row(pixels); };
+    // Rows go straight to the output; PGM takes colour pictures as gray.
+    xqob::Image image;
+    image.rowsOnly = true;
+    if (job.format == OutputFormat::pgm) image.format = xqob::Format::gray;
     xqob::DecodeOptions options;
     options.maxPixels = settings.maxPixels;
     options.threads = pictureThreads;
+    options.rows = [&](const xqob::Rows& rows) { return output.rows(rows); };
     xqob::Error failure;
     // A regular file is read as it decodes, which keeps its bytes out of memory too; anything
     // else (standard input, a pipe) can be read only once and is held whole.
     struct stat status;
     if (job.input != "-" && stat(job.input.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
-        failure = xqob::decodeFileRows(job.input, receiver, options);
+        failure = xqob::decodeFile(job.input, image, options);
     } else {
         std::vector<uint8_t> bytes;
         if (!readInput(job.input, &bytes, &failure.message)) {
             result.message = "qob: " + displayName(job.input) + ": " + failure.message;
             return result;
         }
-        failure = xqob::decodeMemoryRows(bytes.data(), bytes.size(), receiver, options);
+        failure = xqob::decodeMemory(bytes, image, options);
     }
     // A failed write stops the decode; its reason is the one to report, not the stop.
     if (output.error.empty() && failure) {
@@ -179,7 +190,7 @@ JobResult runJob(const DecodeJob& job, const DecodeSettings& settings, int32_t p
     }
     const double seconds =
         std::chrono::duration<double>(Clock::now() - start - output.writing).count();
-    if (!output.error.empty() || !output.finish()) {
+    if (!output.error.empty() || !output.finish(image)) {
         result.message = "qob: " + displayName(job.output, true) + ": " + output.error;
         return result;
     }

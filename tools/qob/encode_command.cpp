@@ -10,7 +10,6 @@
 #include "tools/qob/image_io.h"
 #include "tools/qob/input_file.h"
 #include "tools/qob/output_file.h"
-#include "xqob/decoder/decode_picture.h"
 #include "xqob/encoder/encode_picture.h"
 #include "xqob/encoder/source_planes.h"
 
@@ -38,14 +37,12 @@ uint8_t lumaOf(const uint8_t* pixel, int32_t channels) {
 void printFidelity(std::FILE* out, const RasterImage& image, const xqob::EncodedPicture& encoded,
                    bool gray) {
     const int32_t channels = gray ? 1 : 3;
-    std::vector<uint8_t> decoded(image.pixels.size() / size_t(image.channels) * size_t(channels));
-    xqob::DecodeRequest request;
-    request.data = encoded.file.data();
-    request.size = encoded.file.size();
-    if (xqob::decodePicture(request, decoded.data()) != 0) {
+    xqob::Image decodedImage;
+    if (xqob::decodeMemory(encoded.file, decodedImage)) {
         std::fprintf(out, "the file does not decode\n");
         return;
     }
+    const uint8_t* decoded = decodedImage.data();
     double lumaError = 0;
     double colourError = 0;
     const size_t pixels = size_t(image.width) * size_t(image.height);

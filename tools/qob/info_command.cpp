@@ -1,4 +1,5 @@
-// qob info [--json] FILE...: one line per file from its header.
+// qob info [--json] FILE...: one line per file from its header, once its payload has been
+// checked by decoding it.
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -34,15 +35,17 @@ void printLine(const std::string& file, const xqob::PictureInfo& info) {
 }
 
 // Gray pictures have no chroma: "chroma" and "chromaQuality" are null for them.
-nlohmann::json jsonOf(const std::string& file, const xqob::PictureInfo& info) {
+nlohmann::json jsonOf(const xqob::PictureInfo& info) {
     nlohmann::json entry = {
-        {"file", file},
         {"width", info.width},
         {"height", info.height},
         {"gray", info.gray},
         {"chroma", nullptr},
         {"quality", info.quality},
         {"chromaQuality", nullptr},
+        {"optionalBlock", info.optionalBlock},
+        {"headerBytes", info.headerBytes},
+        {"payloadBytes", info.payloadBytes},
         {"bytes", fileBytes(info)},
         {"bitsPerPixel", bitsPerPixel(info)},
     };
@@ -51,6 +54,26 @@ nlohmann::json jsonOf(const std::string& file, const xqob::PictureInfo& info) {
         entry["chromaQuality"] = info.chromaQuality;
     }
     return entry;
+}
+
+// The header, then the payload decoded to its end (rows dropped as they finish), so that a
+// cut or damaged file is not reported as a picture. Returns the failure, if any.
+std::string inspect(const std::vector<uint8_t>& bytes, xqob::PictureInfo* info, bool* header) {
+    if (xqob::Error failure = xqob::readInfo(bytes, *info)) return failure.message;
+    *header = true;
+    xqob::Image image;
+    image.rowsOnly = true;
+    xqob::DecodeOptions options;
+    options.rows = [](const xqob::Rows&) { return true; };
+    const xqob::Error failure = xqob::decodeMemory(bytes, image, options);
+    // A picture beyond the decoder's pixel limit is described from its header alone.
+    if (!failure || failure.code == xqob::ErrorCode::tooLarge) return "";
+    if (failure.code == xqob::ErrorCode::truncated) {
+        return "the payload holds fewer bytes than the " + std::to_string(info->width) + "x" +
+               std::to_string(info->height) + " picture its header declares needs (" +
+               failure.message + ")";
+    }
+    return failure.message;
 }
 
 }  // namespace
@@ -63,13 +86,16 @@ int runInfo(const InfoSettings& settings) {
         const std::string name = displayName(file);
         std::string error;
         xqob::PictureInfo info;
-        if (!readInput(file, &bytes, &error)) {
-            status = reportFileFailure(name, error);
-        } else if (xqob::Error failure = xqob::readInfo(bytes.data(), bytes.size(), &info)) {
-            status = reportFileFailure(name, failure.message);
-        } else if (settings.json) {
-            all.push_back(jsonOf(name, info));
-        } else {
+        bool header = false;
+        if (readInput(file, &bytes, &error)) error = inspect(bytes, &info, &header);
+        if (!error.empty()) status = reportFileFailure(name, error);
+        if (settings.json) {
+            // Every input has its entry: what the header says when it was read, and the error.
+            nlohmann::json entry = header ? jsonOf(info) : nlohmann::json::object();
+            entry["file"] = name;
+            if (!error.empty()) entry["error"] = error;
+            all.push_back(entry);
+        } else if (error.empty()) {
             printLine(name, info);
         }
     }

@@ -46,8 +46,11 @@ void addInfo(CLI::App* app, InfoSettings* info) {
     CLI::App* command = app->add_subcommand(
         "info",
         "Print the size, gray or colour, chroma layout, quality, chroma quality, bytes "
-        "and bits per pixel of QOB files, one line per file.");
-    command->add_flag("--json", info->json, "one JSON array of objects instead");
+        "and bits per pixel of QOB files, one line per file. The payload is decoded to check "
+        "that it is complete; a file that fails is reported and the status is 1.");
+    command->add_flag("--json", info->json,
+                      "one JSON array with an object for every file, with \"error\" for a "
+                      "file that failed");
     command->add_option("files", info->files, "QOB files; - reads standard input")
         ->required()
         ->type_name("FILE...");
@@ -73,7 +76,8 @@ void addDecode(CLI::App* app, DecodeSettings* decode) {
     command
         ->add_option("-o,--output", decode->output,
                      "output file, its extension (.png, .ppm, .pgm, .pnm) or -f choosing the "
-                     "format; - writes to standard output (PNM unless -f says otherwise)")
+                     "format; - writes to standard output (PNM unless -f says otherwise). PGM "
+                     "writes colour pictures as gray")
         ->type_name("OUT");
     command
         ->add_option("-d,--dir", decode->folder,
@@ -140,6 +144,20 @@ void addEncode(CLI::App* app, EncodeSettings* encode) {
     command->add_flag("--stats", encode->stats, "print what the encoder decided");
 }
 
+// What a missing argument means, in the tool's words rather than the parser's names.
+std::string missingArgument(const std::string& command, const std::string& message) {
+    const std::string suffix = " is required";
+    if (message.size() <= suffix.size() ||
+        message.compare(message.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return message;
+    }
+    const std::string name = message.substr(0, message.size() - suffix.size());
+    if (name == "files" || name == "inputs") return "no QOB file given (- reads standard input)";
+    if (name == "input") return "no picture to encode given (- reads standard input)";
+    if (name == "--output") return "no output given: add -o OUT.qob";
+    return "missing " + name + " for " + command;
+}
+
 // A command line that CLI11 refuses: its message, or the help that was asked for.
 int reportParseError(CLI::App& app, const CLI::ParseError& error) {
     if (error.get_exit_code() == 0) return app.exit(error);  // --help, --version
@@ -147,6 +165,9 @@ int reportParseError(CLI::App& app, const CLI::ParseError& error) {
     if (!message.empty() && message.back() == '\n') message.pop_back();
     std::string command;
     for (const CLI::App* sub : app.get_subcommands()) command = sub->get_name();
+    if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr) {
+        message = missingArgument(command, message);
+    }
     return reportUsage(message, command);
 }
 

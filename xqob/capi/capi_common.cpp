@@ -4,20 +4,36 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <xqob/xqob.hpp>
-#include "xqob/api/api_errors.h"
-
 namespace xqob {
 
-// The C statuses extend the C++ error codes with the same numbers.
-static_assert(int(ErrorCode::cannotOpen) == XQOB_ERROR_CANNOT_OPEN);
-static_assert(int(ErrorCode::notQob) == XQOB_ERROR_NOT_QOB);
-static_assert(int(ErrorCode::badHeader) == XQOB_ERROR_BAD_HEADER);
-static_assert(int(ErrorCode::truncated) == XQOB_ERROR_TRUNCATED);
-static_assert(int(ErrorCode::tooLarge) == XQOB_ERROR_TOO_LARGE);
-static_assert(int(ErrorCode::outOfMemory) == XQOB_ERROR_OUT_OF_MEMORY);
-static_assert(int(ErrorCode::fileChanged) == XQOB_ERROR_FILE_CHANGED);
-static_assert(int(ErrorCode::invalidArgument) == XQOB_ERROR_INVALID_ARGUMENT);
+xqob_status statusOf(FailureReason reason) {
+    switch (reason) {
+        case FailureReason::none:
+            return XQOB_OK;
+        case FailureReason::cannotOpen:
+        case FailureReason::notAFile:
+            return XQOB_ERROR_CANNOT_OPEN;
+        case FailureReason::badSignature:
+            return XQOB_ERROR_NOT_QOB;
+        case FailureReason::qualityOutOfRange:
+        case FailureReason::chromaOutOfRange:
+        case FailureReason::unknownFlags:
+            return XQOB_ERROR_BAD_HEADER;
+        case FailureReason::headerTruncated:
+        case FailureReason::payloadTooShort:
+        case FailureReason::payloadExhausted:
+            return XQOB_ERROR_TRUNCATED;
+        case FailureReason::outOfMemory:
+            return XQOB_ERROR_OUT_OF_MEMORY;
+        case FailureReason::tooLarge:
+            return XQOB_ERROR_TOO_LARGE;
+        case FailureReason::fileChanged:
+            return XQOB_ERROR_FILE_CHANGED;
+        case FailureReason::stoppedByCaller:
+            return XQOB_ERROR_ABORTED;
+    }
+    return XQOB_ERROR_OUT_OF_MEMORY;
+}
 
 xqob_status report(xqob_error* error, xqob_status status, const char* message) {
     if (error != nullptr && error->struct_size >= kErrorSize1) {
@@ -28,8 +44,7 @@ xqob_status report(xqob_error* error, xqob_status status, const char* message) {
 }
 
 xqob_status reportFailure(xqob_error* error, const DecodeFailure& failure) {
-    const auto status = static_cast<xqob_status>(errorCodeOf(failure.reason));
-    return report(error, status, describeFailure(failure).c_str());
+    return report(error, statusOf(failure.reason), describeFailure(failure).c_str());
 }
 
 xqob_status reportSuccess(xqob_error* error) {
@@ -42,13 +57,16 @@ using namespace xqob;
 
 extern "C" {
 
+#define XQOB_TEXT(value) #value
+#define XQOB_VERSION_TEXT(major, minor, patch) \
+    XQOB_TEXT(major) "." XQOB_TEXT(minor) "." XQOB_TEXT(patch)
+
 const char* xqob_version_string(void) {
-    return XQOB_VERSION;
+    return XQOB_VERSION_TEXT(XQOB_VERSION_MAJOR, XQOB_VERSION_MINOR, XQOB_VERSION_PATCH);
 }
 
 uint32_t xqob_version(void) {
-    return (uint32_t(XQOB_VERSION_MAJOR) << 16) | (uint32_t(XQOB_VERSION_MINOR) << 8) |
-           uint32_t(XQOB_VERSION_PATCH);
+    return XQOB_VERSION;
 }
 
 const char* xqob_status_string(int32_t status) {

@@ -1,5 +1,6 @@
-// Whole-picture decoding through the C interface, into the caller's buffer or one the library
-// allocates, in any pixel format and at any stride.
+// Whole-picture decoding through the C interface, into the caller's buffer, one the library
+// allocates or a reused band of rows, in any pixel format and at any stride. Every source is
+// opened once and its header read once.
 #include <cstdio>
 #include <cstdlib>
 
@@ -28,12 +29,36 @@ xqob_status readOptions(const xqob_decode_options* given, xqob_decode_options* o
     return XQOB_OK;
 }
 
+// Checks the arguments every decode takes; fills options and the local copy of the image.
+xqob_status checkArguments(const xqob_decode_options* given, xqob_decode_options* options,
+                           const xqob_image* image, xqob_image* local, xqob_error* error) {
+    if (!readSized(image, kImageSize1, local)) {
+        return report(error, XQOB_ERROR_INVALID_ARGUMENT,
+                      "image is NULL or its struct_size is smaller than xqob_image");
+    }
+    if (local->format != XQOB_FORMAT_AUTO && bytesPerPixel(local->format) == 0) {
+        char message[80];
+        std::snprintf(message, sizeof message, "unknown pixel format %d", int(local->format));
+        return report(error, XQOB_ERROR_INVALID_ARGUMENT, message);
+    }
+    if (xqob_status status = readOptions(given, options, error)) return status;
+    if (local->rows_only && local->pixels != nullptr) {
+        return report(error, XQOB_ERROR_INVALID_ARGUMENT, "image.rows_only needs pixels NULL");
+    }
+    if (local->rows_only && options->row_callback == nullptr) {
+        return report(error, XQOB_ERROR_INVALID_ARGUMENT,
+                      "image.rows_only needs options.row_callback");
+    }
+    return XQOB_OK;
+}
+
 // Decodes into the planned target; frees everything but the delivered buffer. A failure of
 // the read callback (streamed input) outranks the decoder's view of an input that ended.
-xqob_status runDecode(DecodeRequest request, const HeaderRead& header,
-                      const xqob_decode_options& options, DecodeTarget* target,
+xqob_status runDecode(Input* input, const xqob_decode_options& options, DecodeTarget* target,
                       StreamedInput* streamed, xqob_error* error) {
-    request.expected = &header.header;
+    DecodeRequest request;
+    request.source = &input->source;
+    request.header = &input->header;
     request.maxPixels = options.max_pixels;
     request.threads = options.threads;
     request.sink = placeRow;
@@ -44,16 +69,14 @@ xqob_status runDecode(DecodeRequest request, const HeaderRead& header,
     const bool failed = decodePicture(request, nullptr, &failure) != 0;
     // A decode that succeeded reads the rest of the input; one that failed or was stopped
     // reads no further.
-    xqob_status input = XQOB_OK;
-    if (streamed != nullptr) input = failed ? streamed->status : finishStreamedInput(streamed);
-    if (failed || input != XQOB_OK) {
-        std::free(target->allocated);
-        if (input != XQOB_OK) return report(error, input, describeInputStatus(input));
-        if (target->stopped != XQOB_OK) return reportStop(*target, error);
-        return reportFailure(error, failure);
-    }
+    xqob_status status = XQOB_OK;
+    if (streamed != nullptr) status = failed ? streamed->status : finishStreamedInput(streamed);
     xqob_image& image = target->image;
-    if (image.pixels == nullptr) {
+    if (failed || status != XQOB_OK || target->band) std::free(target->allocated);
+    if (status != XQOB_OK) return report(error, status, describeInputStatus(status));
+    if (failed && target->stopped != XQOB_OK) return reportStop(*target, error);
+    if (failed) return reportFailure(error, failure);
+    if (image.pixels == nullptr && !target->band) {
         image.pixels = target->allocated;
         image.buffer_size = target->allocated != nullptr ? target->required : 0;
     }
@@ -61,48 +84,23 @@ xqob_status runDecode(DecodeRequest request, const HeaderRead& header,
 }
 
 // The steps shared by every source, once the header has been read.
-xqob_status decodeWithHeader(const DecodeRequest& request, const HeaderRead& header,
-                             const xqob_decode_options& options, xqob_image* image,
-                             xqob_error* error, StreamedInput* streamed = nullptr) {
-    const uint64_t pixels = uint64_t(header.header.width) * uint64_t(header.header.height);
+xqob_status decodeInput(Input* input, const xqob_decode_options& options, const xqob_image& local,
+                        xqob_image* image, xqob_error* error, StreamedInput* streamed = nullptr) {
+    const PictureHeader& header = input->header;
+    const uint64_t pixels = uint64_t(header.width) * uint64_t(header.height);
     if (options.max_pixels != 0 && pixels > options.max_pixels) {
-        DecodeFailure failure{FailureReason::tooLarge, header.header.width, header.header.height,
+        DecodeFailure failure{FailureReason::tooLarge, header.width, header.height,
                               int64_t(options.max_pixels)};
         return reportFailure(error, failure);
     }
     DecodeTarget target;
-    readSized(image, kImageSize1, &target.image);
-    if (xqob_status status = planTarget(header.header, &target, error)) return status;
-    if (xqob_status status = runDecode(request, header, options, &target, streamed, error)) {
-        return status;
-    }
+    target.image = local;
+    if (xqob_status status = planTarget(header, &target, error)) return status;
+    // The geometry reaches the caller before the first row does.
+    writeSized(target.image, image);
+    if (xqob_status status = runDecode(input, options, &target, streamed, error)) return status;
     writeSized(target.image, image);
     return reportSuccess(error);
-}
-
-// Checks the arguments every decode takes; fills options.
-xqob_status checkArguments(const xqob_decode_options* given, xqob_decode_options* options,
-                           const xqob_image* image, xqob_error* error) {
-    if (image == nullptr || image->struct_size < kImageSize1) {
-        return report(error, XQOB_ERROR_INVALID_ARGUMENT,
-                      "image is NULL or its struct_size is smaller than xqob_image");
-    }
-    if (image->format != XQOB_FORMAT_AUTO && bytesPerPixel(image->format) == 0) {
-        char message[80];
-        std::snprintf(message, sizeof message, "unknown pixel format %d", image->format);
-        return report(error, XQOB_ERROR_INVALID_ARGUMENT, message);
-    }
-    return readOptions(given, options, error);
-}
-
-xqob_status decodeMemory(const uint8_t* data, size_t size, const xqob_decode_options& options,
-                         xqob_image* image, xqob_error* error) {
-    HeaderRead header;
-    if (!readMemoryHeader(data, size, &header)) return reportFailure(error, header.failure);
-    DecodeRequest request;
-    request.data = data;
-    request.size = size;
-    return decodeWithHeader(request, header, options, image, error);
 }
 
 }  // namespace
@@ -112,55 +110,70 @@ extern "C" {
 xqob_status xqob_decode_memory(const void* data, size_t size, const xqob_decode_options* options,
                                xqob_image* image, xqob_error* error) {
     xqob_decode_options resolved;
-    if (xqob_status status = checkArguments(options, &resolved, image, error)) return status;
+    xqob_image local{};
+    if (xqob_status status = checkArguments(options, &resolved, image, &local, error)) {
+        return status;
+    }
     if (data == nullptr && size != 0) {
         return report(error, XQOB_ERROR_INVALID_ARGUMENT, "data is NULL");
     }
-    return decodeMemory(static_cast<const uint8_t*>(data), size, resolved, image, error);
+    Input input;
+    if (!readMemoryInput(static_cast<const uint8_t*>(data), size, &input)) {
+        return reportFailure(error, input.failure);
+    }
+    return decodeInput(&input, resolved, local, image, error);
 }
 
 xqob_status xqob_decode_file(const char* path, const xqob_decode_options* options,
                              xqob_image* image, xqob_error* error) {
     xqob_decode_options resolved;
-    if (xqob_status status = checkArguments(options, &resolved, image, error)) return status;
+    xqob_image local{};
+    if (xqob_status status = checkArguments(options, &resolved, image, &local, error)) {
+        return status;
+    }
     if (path == nullptr) return report(error, XQOB_ERROR_INVALID_ARGUMENT, "path is NULL");
-    HeaderRead header;
-    if (!readFileHeader(path, &header)) return reportFailure(error, header.failure);
-    DecodeRequest request;
-    request.fileName = path;
-    return decodeWithHeader(request, header, resolved, image, error);
+    Input input;
+    if (!openFileInput(path, &input)) return reportFailure(error, input.failure);
+    return decodeInput(&input, resolved, local, image, error);
 }
 
 xqob_status xqob_decode_callback(xqob_read_callback read, void* opaque,
                                  const xqob_decode_options* options, xqob_image* image,
                                  xqob_error* error) {
     xqob_decode_options resolved;
-    if (xqob_status status = checkArguments(options, &resolved, image, error)) return status;
+    xqob_image local{};
+    if (xqob_status status = checkArguments(options, &resolved, image, &local, error)) {
+        return status;
+    }
     if (read == nullptr) return report(error, XQOB_ERROR_INVALID_ARGUMENT, "read is NULL");
     // The header first, so that a stream that is not a QOB picture is refused without
     // reading all of it.
-    StreamedInput input;
-    input.read = read;
-    input.opaque = opaque;
-    xqob_status status = readHeaderBytes(read, opaque, &input.head);
+    StreamedInput streamed;
+    streamed.read = read;
+    streamed.opaque = opaque;
+    xqob_status status = readHeaderBytes(read, opaque, &streamed.head);
     if (status != XQOB_OK) return report(error, status, describeInputStatus(status));
-    HeaderRead header;
-    if (!readMemoryHeader(input.head.data(), input.head.size(), &header)) {
-        return reportFailure(error, header.failure);
+    Input input;
+    if (!readMemoryInput(streamed.head.data(), streamed.head.size(), &input)) {
+        return reportFailure(error, input.failure);
     }
+    const int64_t headerBytes = input.source.consumed;
     // On the calling thread alone the payload streams through the decoder as it is read.
     // A second thread would read it, and the callback is only ever called on this thread:
     // then the input is read whole first.
     if (threadsToUse(resolved.threads,
-                     uint64_t(header.header.width) * uint64_t(header.header.height)) < 2) {
-        DecodeRequest request;
-        request.reader = readStreamedInput;
-        request.readerOpaque = &input;
-        return decodeWithHeader(request, header, resolved, image, error, &input);
+                     uint64_t(input.header.width) * uint64_t(input.header.height)) < 2) {
+        streamed.headOffset = size_t(headerBytes);
+        input.source = readerSource(readStreamedInput, &streamed);
+        input.source.consumed = headerBytes;
+        return decodeInput(&input, resolved, local, image, error, &streamed);
     }
-    status = readToEnd(read, opaque, &input.head);
+    status = readToEnd(read, opaque, &streamed.head);
     if (status != XQOB_OK) return report(error, status, describeInputStatus(status));
-    return decodeMemory(input.head.data(), input.head.size(), resolved, image, error);
+    input.source = memorySource(streamed.head.data(), streamed.head.size());
+    input.source.offset = size_t(headerBytes);
+    input.source.consumed = headerBytes;
+    return decodeInput(&input, resolved, local, image, error);
 }
 
 }  // extern "C"

@@ -20,7 +20,7 @@ xqob_status checkImage(const xqob_image& image, size_t* stride, xqob_error* erro
     char message[160];
     const int32_t bytes = bytesPerPixel(image.format);
     if (bytes == 0) {
-        std::snprintf(message, sizeof message, "unknown source pixel format %d", image.format);
+        std::snprintf(message, sizeof message, "unknown source pixel format %d", int(image.format));
         return report(error, XQOB_ERROR_INVALID_ARGUMENT, message);
     }
     if (image.width < 0 || image.width > kMaxDimension || image.height < 0 ||

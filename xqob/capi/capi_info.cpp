@@ -11,7 +11,7 @@ using namespace xqob;
 
 namespace {
 
-xqob_status fillInfo(const HeaderRead& read, xqob_info* info, xqob_error* error) {
+xqob_status fillInfo(const Input& read, xqob_info* info, xqob_error* error) {
     xqob_info out{};
     out.width = read.header.width;
     out.height = read.header.height;
@@ -41,19 +41,19 @@ xqob_status xqob_info_memory(const void* data, size_t size, xqob_info* info, xqo
     if (data == nullptr && size != 0) {
         return report(error, XQOB_ERROR_INVALID_ARGUMENT, "data is NULL");
     }
-    HeaderRead read;
-    if (!readMemoryHeader(static_cast<const uint8_t*>(data), size, &read)) {
-        return reportFailure(error, read.failure);
+    Input input;
+    if (!readMemoryInput(static_cast<const uint8_t*>(data), size, &input)) {
+        return reportFailure(error, input.failure);
     }
-    return fillInfo(read, info, error);
+    return fillInfo(input, info, error);
 }
 
 xqob_status xqob_info_file(const char* path, xqob_info* info, xqob_error* error) {
     if (!usable(info)) return report(error, XQOB_ERROR_INVALID_ARGUMENT, kBadInfo);
     if (path == nullptr) return report(error, XQOB_ERROR_INVALID_ARGUMENT, "path is NULL");
-    HeaderRead read;
-    if (!readFileHeader(path, &read)) return reportFailure(error, read.failure);
-    return fillInfo(read, info, error);
+    Input input;
+    if (!openFileInput(path, &input)) return reportFailure(error, input.failure);
+    return fillInfo(input, info, error);
 }
 
 xqob_status xqob_info_callback(xqob_read_callback read, void* opaque, xqob_info* info,
@@ -64,13 +64,13 @@ xqob_status xqob_info_callback(xqob_read_callback read, void* opaque, xqob_info*
     if (xqob_status status = readHeaderBytes(read, opaque, &bytes)) {
         return report(error, status, describeInputStatus(status));
     }
-    HeaderRead header;
-    if (!readMemoryHeader(bytes.data(), bytes.size(), &header)) {
-        return reportFailure(error, header.failure);
+    Input input;
+    if (!readMemoryInput(bytes.data(), bytes.size(), &input)) {
+        return reportFailure(error, input.failure);
     }
     // Only the header was read: the payload's length is not known.
-    header.totalBytes = header.headerBytes;
-    return fillInfo(header, info, error);
+    input.totalBytes = input.headerBytes;
+    return fillInfo(input, info, error);
 }
 
 }  // extern "C"

@@ -11,7 +11,7 @@ namespace xqob {
 xqob_status planTarget(const PictureHeader& header, DecodeTarget* target, xqob_error* error) {
     xqob_image& image = target->image;
     const int32_t native = header.gray ? XQOB_FORMAT_GRAY : XQOB_FORMAT_RGB;
-    if (image.format == XQOB_FORMAT_AUTO) image.format = native;
+    if (image.format == XQOB_FORMAT_AUTO) image.format = xqob_format(native);
     image.width = header.width;
     image.height = header.height;
     target->channels = header.gray ? 1 : 3;
@@ -24,7 +24,9 @@ xqob_status planTarget(const PictureHeader& header, DecodeTarget* target, xqob_e
                       image.stride, rowBytes);
         return report(error, XQOB_ERROR_INVALID_ARGUMENT, message);
     }
-    const size_t rows = size_t(image.height);
+    target->band = image.rows_only != 0;
+    const size_t rows =
+        size_t(target->band && image.height > kRowsPerCall ? kRowsPerCall : image.height);
     if (rows != 0 && rowBytes != 0) {
         if (image.stride > (SIZE_MAX - rowBytes) / rows) {
             return report(error, XQOB_ERROR_OUT_OF_MEMORY,
@@ -57,15 +59,18 @@ bool placeRow(void* opaque, int32_t row, const uint8_t* pixels) {
             return false;
         }
     }
-    convertRow(pixels, target->channels, image.width, image.format,
-               target->destination + size_t(row) * image.stride);
+    // A band holds each group of rows in turn; groups start at multiples of kRowsPerCall.
+    const auto place = [&](int32_t at) {
+        return target->destination + size_t(target->band ? at % kRowsPerCall : at) * image.stride;
+    };
+    convertRow(pixels, target->channels, image.width, image.format, place(row));
     const int32_t end = row + 1;
     if (target->callback == nullptr) return true;
     if (end - target->pending < kRowsPerCall && end < image.height) return true;
     const int32_t first = target->pending;
     target->pending = end;
-    if (target->callback(target->callbackOpaque, target->destination + size_t(first) * image.stride,
-                         image.stride, first, end - first) == 0) {
+    if (target->callback(target->callbackOpaque, place(first), image.stride, first, end - first) ==
+        0) {
         return true;
     }
     target->stopped = XQOB_ERROR_ABORTED;

@@ -20,6 +20,7 @@ struct DecodeTarget {
     size_t required = 0;             // bytes the destination must hold
     uint8_t* destination = nullptr;  // where rows land, from the first row on
     uint8_t* allocated = nullptr;    // destination when the library allocated it
+    bool band = false;               // rows_only: destination holds kRowsPerCall rows, reused
     xqob_row_callback callback = nullptr;
     void* callbackOpaque = nullptr;
     int32_t pending = 0;  // the first row not yet handed to the callback

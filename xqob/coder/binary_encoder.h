@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "xqob/decoder/decoder_context.h"
+#include "xqob/base/decoder_context.h"
 
 namespace xqob {
 

@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
+#include "xqob/base/decoder_context.h"
 #include "xqob/coder/binary_encoder.h"
-#include "xqob/decoder/decoder_context.h"
 
 namespace xqob {
 

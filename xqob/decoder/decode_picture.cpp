@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <thread>
 
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 #include "xqob/decoder/syntax_thread.h"
 #include "xqob/dsp/dsp.h"
 #include "xqob/entropy/arith_decoder.h"
@@ -178,7 +178,11 @@ void decodeRows(DecoderContext* context, RowOutput* output, Rows rows) {
 void runDecode(DecoderContext* context, ByteSource* source, const DecodeRequest& request,
                uint8_t* pixels) {
     PictureHeader header;
-    if (readPictureHeader(source, &header, &context->failure) != 0) failDecode(context);
+    if (request.header != nullptr) {
+        header = *request.header;
+    } else if (readPictureHeader(source, &header, &context->failure) != 0) {
+        failDecode(context);
+    }
     const PictureHeader* expected = request.expected;
     if (expected != nullptr &&
         (header.width != expected->width || header.height != expected->height ||
@@ -234,20 +238,22 @@ int32_t decodePicture(const DecodeRequest& request, uint8_t* pixels, DecodeFailu
     DecodeFailure ignored;
     if (failure == nullptr) failure = &ignored;
     *failure = DecodeFailure{};
-    ByteSource source;
-    if (request.fileName != nullptr) {
+    // The caller's input, at its payload, or one opened here.
+    ByteSource opened;
+    if (request.source == nullptr && request.fileName != nullptr) {
         std::FILE* file = std::fopen(request.fileName, "rb");
         if (file == nullptr) {
             failure->reason = FailureReason::cannotOpen;
             failure->value = errno;
             return 1;
         }
-        source = fileSource(file);
-    } else if (request.reader != nullptr) {
-        source = readerSource(request.reader, request.readerOpaque);
-    } else {
-        source = memorySource(request.data, request.size);
+        opened = fileSource(file);
+    } else if (request.source == nullptr && request.reader != nullptr) {
+        opened = readerSource(request.reader, request.readerOpaque);
+    } else if (request.source == nullptr) {
+        opened = memorySource(request.data, request.size);
     }
+    ByteSource& source = request.source != nullptr ? *request.source : opened;
 
     DecoderContext context{};
     context.failAllocationAt = request.failAllocationAt;
@@ -260,7 +266,7 @@ int32_t decodePicture(const DecodeRequest& request, uint8_t* pixels, DecodeFailu
         result = 1;
     }
     freeChain(&context);
-    if (source.file != nullptr) std::fclose(source.file);
+    if (opened.file != nullptr) std::fclose(opened.file);
     *failure = context.failure;
     if (allocations != nullptr) *allocations = context.allocationCount;
     return result;

@@ -4,13 +4,18 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "xqob/decoder/decoder_context.h"
+#include "xqob/base/decoder_context.h"
 #include "xqob/format/header.h"
 #include "xqob/output/picture_rows.h"
 
 namespace xqob {
 
 struct DecodeRequest {
+    // An input whose header the caller has read once, for every use: source stands at the
+    // first payload byte and header holds what the header said. The caller owns the source
+    // (and closes its file). Or else:
+    ByteSource* source = nullptr;
+    const PictureHeader* header = nullptr;
     const char* fileName = nullptr;  // read from this file, or else
     // through this reader, from the header on (called by whichever thread reads the payload:
     // the second one when there are two), or else

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 #include "xqob/entropy/block_syntax.h"
 #include "xqob/recon/plane_loops.h"
 

@@ -17,7 +17,7 @@
 #include <thread>
 #endif
 
-#include "xqob/decoder/decoder_context.h"
+#include "xqob/base/decoder_context.h"
 
 namespace xqob {
 

@@ -1,7 +1,7 @@
 // Reference reconstruction kernels: the plain arithmetic every optimised version must match.
+#include "xqob/base/wrapping.h"
 #include "xqob/dsp/reference.h"
-#include "xqob/recon/transform.h"
-#include "xqob/recon/wrapping.h"
+#include "xqob/dsp/transform.h"
 
 namespace xqob {
 

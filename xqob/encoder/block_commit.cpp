@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "xqob/base/plane_offset.h"
 #include "xqob/coder/residual_writer.h"
 #include "xqob/coder/syntax_writer.h"
 #include "xqob/entropy/chroma_syntax.h"
@@ -10,7 +11,6 @@
 #include "xqob/recon/chroma_prediction.h"
 #include "xqob/recon/flat_prediction.h"
 #include "xqob/recon/luma_prediction.h"
-#include "xqob/recon/plane_offset.h"
 #include "xqob/recon/reconstruct.h"
 
 namespace xqob {
@@ -106,7 +106,7 @@ void commitIntra8x8Quadrant(EncoderState* state, MacroblockInfo* info, int32_t q
     ++coverage->mode8x8[mode];
     ++coverage->modePredicted[0][mode == predicted ? 1 : 0];
     writeQuadrantResidual(state, info, q, qx, qy, levels);
-    predictIntraLuma8x8(qy, qx, context, mode);
+    predictIntraLuma8x8(context, qx, qy, mode);
     reconstructLuma8x8(context, qx, qy, mode, type == Intra8x8Weighted ? 1 : 0);
     ++state->statistics.quadrants[type == Intra8x8 ? 1 : 2];
 }
@@ -139,7 +139,7 @@ void commitIntra4x4Block(EncoderState* state, MacroblockInfo* info, int32_t bx, 
         writeResidual(&state->coder, kind, levels);
         countResidual(coverage, kResidual4x4, kind, levels);
     }
-    predictIntraLuma4x4(bx, by, context, mode);
+    predictIntraLuma4x4(context, bx, by, mode);
     reconstructLuma4x4(context, bx, by, mode);
 }
 
@@ -178,7 +178,7 @@ void commitChromaBlock(EncoderState* state, ChromaBlockInfo* info, int32_t x, in
     ++coverage->chromaMode[choice.mode];
     ++coverage->modePredicted[2][choice.mode == predicted ? 1 : 0];
     writeChromaResiduals(state, info, x, y, choice);
-    predictIntraChroma(context, y, x, choice.mode);
+    predictIntraChroma(context, x, y, choice.mode);
     reconstructChroma(context, x, y, choice.mode, choice.mode);
     ++state->statistics.chromaBlocks[0];
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "xqob/base/plane_offset.h"
 #include "xqob/encoder/block_metrics.h"
 #include "xqob/encoder/mode_search.h"
 #include "xqob/encoder/random_decisions.h"
@@ -9,7 +10,6 @@
 #include "xqob/entropy/residual.h"
 #include "xqob/recon/chroma_prediction.h"
 #include "xqob/recon/flat_prediction.h"
-#include "xqob/recon/plane_offset.h"
 #include "xqob/recon/reconstruct.h"
 
 namespace xqob {
@@ -147,7 +147,7 @@ void chooseIntraBlock(EncoderState* state, int32_t x, int32_t y, ChromaChoice* c
     int32_t residual[64];
     for (int32_t mode = 0; mode < 9; ++mode) {
         if (!modeFormable(mode, presence)) continue;
-        predictIntraChroma(context, y, x, mode);
+        predictIntraChroma(context, x, y, mode);
         blockResidual(sourceAt(state, true, x, y), state->source.chromaStride,
                       context->crPred[mode], 8, residual);
         int32_t satd = satd8x8(residual);

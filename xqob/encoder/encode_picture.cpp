@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 #include "xqob/decoder/decode_picture.h"
 #include "xqob/encoder/chroma_decisions.h"
 #include "xqob/encoder/encoder_state.h"

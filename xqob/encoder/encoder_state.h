@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "xqob/base/decoder_context.h"
 #include "xqob/coder/binary_encoder.h"
-#include "xqob/decoder/decoder_context.h"
 #include "xqob/encoder/encode_statistics.h"
 #include "xqob/encoder/forward_transform.h"
 #include "xqob/encoder/quantise.h"

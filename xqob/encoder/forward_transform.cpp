@@ -1,6 +1,6 @@
 #include "xqob/encoder/forward_transform.h"
 
-#include "xqob/recon/transform.h"
+#include "xqob/dsp/transform.h"
 
 namespace xqob {
 

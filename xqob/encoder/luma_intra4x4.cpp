@@ -2,6 +2,7 @@
 // the next one is weighed, since it is that block's neighbour.
 #include <cstring>
 
+#include "xqob/base/plane_offset.h"
 #include "xqob/encoder/block_commit.h"
 #include "xqob/encoder/block_metrics.h"
 #include "xqob/encoder/luma_decisions.h"
@@ -10,7 +11,6 @@
 #include "xqob/entropy/luma_syntax.h"
 #include "xqob/entropy/residual.h"
 #include "xqob/recon/luma_prediction.h"
-#include "xqob/recon/plane_offset.h"
 #include "xqob/recon/reconstruct.h"
 
 namespace xqob {
@@ -79,7 +79,7 @@ void chooseBlock(EncoderState* state, MacroblockInfo* info, int32_t bx, int32_t 
         score[mode] = 1e30f;
         if (!modeFormable(mode, presence)) continue;
         if (mode != predicted && ((promisingModes >> mode) & 1) == 0) continue;
-        predictIntraLuma4x4(bx, by, context, mode);
+        predictIntraLuma4x4(context, bx, by, mode);
         blockResidual(source, stride, context->lumaPred4x4[mode], 4, residual);
         score[mode] = float(satd4x4(residual)) + state->satdLambdaLuma * bits[mode];
     }

@@ -1,6 +1,7 @@
 // Decisions for the quadrant kinds coded as one 8x8 block: Intra8x8, Intra8x8Weighted, Flat.
 #include <cstring>
 
+#include "xqob/base/plane_offset.h"
 #include "xqob/encoder/block_metrics.h"
 #include "xqob/encoder/luma_decisions.h"
 #include "xqob/encoder/mode_search.h"
@@ -8,7 +9,6 @@
 #include "xqob/entropy/residual.h"
 #include "xqob/recon/flat_prediction.h"
 #include "xqob/recon/luma_prediction.h"
-#include "xqob/recon/plane_offset.h"
 #include "xqob/recon/reconstruct.h"
 
 namespace xqob {
@@ -106,7 +106,7 @@ void chooseIntra8x8Quadrant(EncoderState* state, int32_t qx, int32_t qy, Quadran
     int32_t residual[64];
     for (int32_t mode = 0; mode < 9; ++mode) {
         if (!modeFormable(mode, presence)) continue;
-        predictIntraLuma8x8(qy, qx, context, mode);
+        predictIntraLuma8x8(context, qx, qy, mode);
         blockResidual(sourceAt(state, qx, qy), state->source.lumaStride, context->lumaPred8x8[mode],
                       8, residual);
         score[mode] = float(satd8x8(residual)) + state->satdLambdaLuma * bits[mode];

@@ -1,6 +1,6 @@
 #include "xqob/encoder/mode_search.h"
 
-#include "xqob/recon/plane_offset.h"
+#include "xqob/base/plane_offset.h"
 
 namespace xqob {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "xqob/decoder/decoder_context.h"
+#include "xqob/base/decoder_context.h"
 
 namespace xqob {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "xqob/decoder/decoder_context.h"
+#include "xqob/base/decoder_context.h"
 #include "xqob/entropy/residual.h"
 
 namespace xqob {

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "xqob/decoder/decoder_context.h"
+#include "xqob/base/decoder_context.h"
 #include "xqob/entropy/residual.h"
 
 namespace xqob {

@@ -1,6 +1,6 @@
 #include "xqob/entropy/context_models.h"
 
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 
 namespace xqob {
 

@@ -1,7 +1,7 @@
 // The 22 arrays of adaptive models, one per syntax element, each chosen inside by context.
 #pragma once
 
-#include "xqob/decoder/decoder_context.h"
+#include "xqob/base/decoder_context.h"
 
 namespace xqob {
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "xqob/decoder/byte_source.h"
-#include "xqob/decoder/failure.h"
+#include "xqob/base/byte_source.h"
+#include "xqob/base/failure.h"
 
 namespace xqob {
 

@@ -1,6 +1,6 @@
 #include <cstddef>
 
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 #include "xqob/output/colour.h"
 
 namespace xqob {

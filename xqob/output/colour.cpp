@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 
 namespace xqob {
 

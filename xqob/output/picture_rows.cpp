@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
+#include "xqob/base/plane_offset.h"
 #include "xqob/dsp/dsp.h"
 #include "xqob/output/colour.h"
-#include "xqob/recon/plane_offset.h"
 
 namespace xqob {
 

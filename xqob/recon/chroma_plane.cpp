@@ -18,7 +18,7 @@ void reconstructChromaBlock(DecoderContext* context, const ChromaBlockInfo* info
         predictFlatChroma(context, x, y);
         reconstructChroma(context, x, y, info->flatOffsetCr, info->flatOffsetCb, cr, cb);
     } else {
-        predictIntraChroma(context, y, x, info->mode);
+        predictIntraChroma(context, x, y, info->mode);
         reconstructChroma(context, x, y, info->mode, info->mode, cr, cb);
     }
 }

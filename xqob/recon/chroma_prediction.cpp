@@ -1,7 +1,7 @@
 #include "xqob/recon/chroma_prediction.h"
 
+#include "xqob/base/plane_offset.h"
 #include "xqob/recon/intra_prediction.h"
-#include "xqob/recon/plane_offset.h"
 
 namespace xqob {
 
@@ -59,7 +59,7 @@ void smoothChromaReferences(const int32_t* t, const int32_t* l, int32_t c, bool 
     *cs = top && left ? smooth3(l[0], c, t[0]) : c;
 }
 
-void predictIntraChroma(DecoderContext* context, int32_t y, int32_t x, int32_t mode) {
+void predictIntraChroma(DecoderContext* context, int32_t x, int32_t y, int32_t mode) {
     const int32_t width = context->chromaWidth;
     const ptrdiff_t offset = chromaOffset(context, x, y);
     predictChromaPlane(context->planeCr + offset, width, x, y, mode, context->crPred[mode]);

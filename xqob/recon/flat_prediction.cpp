@@ -1,6 +1,6 @@
 #include "xqob/recon/flat_prediction.h"
 
-#include "xqob/recon/plane_offset.h"
+#include "xqob/base/plane_offset.h"
 
 namespace xqob {
 

@@ -24,7 +24,7 @@ void decodeFlatQuadrant(DecoderContext* context, const MacroblockInfo* info, int
 
 void decodeIntra8x8Quadrant(DecoderContext* context, const MacroblockInfo* info, int32_t q,
                             int32_t qx, int32_t qy, int32_t type, const int32_t* levels) {
-    predictIntraLuma8x8(qy, qx, context, info->mode8x8[q]);
+    predictIntraLuma8x8(context, qx, qy, info->mode8x8[q]);
     reconstructLuma8x8(context, qx, qy, info->mode8x8[q], type == Intra8x8Weighted ? 1 : 0,
                        codedLevels(levels, info->codedQuadrants, q));
 }
@@ -37,7 +37,7 @@ void decodeIntra4x4Quadrant(DecoderContext* context, const MacroblockInfo* info,
         const int32_t bx = qx + 4 * (i & 1);
         const int32_t by = qy + 4 * (i >> 1);
         const int32_t k = blockIndex4x4(bx, by);
-        predictIntraLuma4x4(bx, by, context, info->mode4x4[k]);
+        predictIntraLuma4x4(context, bx, by, info->mode4x4[k]);
         reconstructLuma4x4(context, bx, by, info->mode4x4[k],
                            codedLevels(levels + 16 * i, info->coded4x4, k));
     }

@@ -1,8 +1,8 @@
 #include "xqob/recon/luma_prediction.h"
 
+#include "xqob/base/plane_offset.h"
 #include "xqob/recon/intra_prediction.h"
 #include "xqob/recon/neighbour_presence.h"
-#include "xqob/recon/plane_offset.h"
 
 namespace xqob {
 
@@ -45,7 +45,7 @@ void gatherLumaReferences(const DecoderContext* context, int32_t x, int32_t y,
 
 }  // namespace
 
-void predictIntraLuma4x4(int32_t x, int32_t y, DecoderContext* context, int32_t mode) {
+void predictIntraLuma4x4(DecoderContext* context, int32_t x, int32_t y, int32_t mode) {
     LumaReferences refs;
     gatherLumaReferences<4>(context, x, y, &refs);
     formIntraPrediction(4, refs.t, refs.l, refs.c, refs.top, refs.left, mode,
@@ -69,7 +69,7 @@ void smoothLumaReferences(const int32_t* t, const int32_t* l, int32_t c, bool to
     *cs = top && left ? (l[0] + 2 * c + t[0] + 2) >> 2 : c;
 }
 
-void predictIntraLuma8x8(int32_t y, int32_t x, DecoderContext* context, int32_t mode) {
+void predictIntraLuma8x8(DecoderContext* context, int32_t x, int32_t y, int32_t mode) {
     LumaReferences refs;
     gatherLumaReferences<8>(context, x, y, &refs);
     int32_t ts[16];

@@ -2,7 +2,7 @@
 // order, reading syntax, predicting and reconstructing block by block.
 #pragma once
 
-#include "xqob/decoder/decoder_context.h"
+#include "xqob/base/decoder_context.h"
 #include "xqob/entropy/block_syntax.h"
 
 namespace xqob {

@@ -1,7 +1,7 @@
 #include "xqob/recon/reconstruct.h"
 
+#include "xqob/base/plane_offset.h"
 #include "xqob/dsp/dsp.h"
-#include "xqob/recon/plane_offset.h"
 
 namespace xqob {
 

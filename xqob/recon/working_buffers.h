@@ -2,7 +2,7 @@
 // prediction and reconstruction stage work in.
 #pragma once
 
-#include "xqob/decoder/decoder_context.h"
+#include "xqob/base/decoder_context.h"
 
 namespace xqob {
 

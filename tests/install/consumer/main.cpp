@@ -1,18 +1,20 @@
-// Encodes and decodes a small picture through the installed package.
+// Encodes and decodes a small picture through the installed package's C++ header.
 #include <cstdio>
+#include <vector>
 #include <xqob/xqob.hpp>
 
+#if !defined(XQOB_VERSION_MAJOR) || XQOB_VERSION < (1 << 16)
+#error "xqob.h has no usable version macros"
+#endif
+
 int main() {
-    xqob::Image image;
-    image.width = 24;
-    image.height = 10;
-    image.channels = 3;
-    image.pixels.assign(24 * 10 * 3, 100);
+    const std::vector<uint8_t> pixels(24 * 10 * 3, 100);
     std::vector<uint8_t> qob;
-    if (xqob::Error error = xqob::encode(image, {}, &qob))
+    if (xqob::Error error = xqob::encode(xqob::ImageView{pixels.data(), 24, 10}, {}, qob)) {
         return std::puts(error.message.c_str()), 1;
+    }
     xqob::Image decoded;
-    if (xqob::Error error = xqob::decodeMemory(qob.data(), qob.size(), &decoded)) return 1;
+    if (xqob::Error error = xqob::decodeMemory(qob, decoded)) return 1;
     std::printf("xqob %s: %dx%d\n", xqob::versionString(), decoded.width, decoded.height);
-    return decoded.width == 24 && decoded.height == 10 ? 0 : 1;
+    return decoded.width == 24 && decoded.height == 10 && xqob::version() == XQOB_VERSION ? 0 : 1;
 }

@@ -1,4 +1,4 @@
-#include "xqob/decoder/byte_source.h"
+#include "xqob/base/byte_source.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "xqob/decoder/failure.h"
+#include "xqob/base/failure.h"
 
 #include <cstdio>
 #include <cstring>
@@ -13,6 +13,12 @@ std::string describeFailure(const DecodeFailure& failure) {
             return "no error";
         case FailureReason::cannotOpen:
             return std::string("cannot open: ") + std::strerror(static_cast<int>(failure.value));
+        case FailureReason::notAFile:
+            if (failure.value == int64_t(NotAFile::directory))
+                return "cannot open: is a directory, not a file";
+            if (failure.value == int64_t(NotAFile::blockDevice))
+                return "cannot open: is a block device, not a file";
+            return "cannot open: is neither a regular file nor a readable stream";
         case FailureReason::badSignature:
             return "not a QOB file (signature is not \"QOB\")";
         case FailureReason::qualityOutOfRange:

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "xqob/decoder/decoder_context.h"
+#include "xqob/base/decoder_context.h"
 
 namespace xqob {
 

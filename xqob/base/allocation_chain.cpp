@@ -1,4 +1,4 @@
-#include "xqob/decoder/allocation_chain.h"
+#include "xqob/base/allocation_chain.h"
 
 #include <cstdlib>
 

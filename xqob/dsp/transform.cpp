@@ -1,6 +1,6 @@
-#include "xqob/recon/transform.h"
+#include "xqob/dsp/transform.h"
 
-#include "xqob/recon/wrapping.h"
+#include "xqob/base/wrapping.h"
 
 namespace xqob {
 

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "xqob/decoder/block_records.h"
-#include "xqob/decoder/byte_source.h"
-#include "xqob/decoder/failure.h"
+#include "xqob/base/block_records.h"
+#include "xqob/base/byte_source.h"
+#include "xqob/base/failure.h"
 
 namespace xqob {
 

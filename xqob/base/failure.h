@@ -10,6 +10,7 @@ namespace xqob {
 enum class FailureReason : int32_t {
     none = 0,
     cannotOpen,         // value: errno of the failed open
+    notAFile,           // value: what the path names instead, a NotAFile
     badSignature,       // the file does not start with "QOB"
     qualityOutOfRange,  // value: the quality index found
     chromaOutOfRange,   // value: the chroma quantiser found
@@ -22,6 +23,9 @@ enum class FailureReason : int32_t {
     fileChanged,        // the header differs from the one the buffer was sized for
     stoppedByCaller,    // value: the row the caller's row callback refused
 };
+
+// What a path that can be opened but not read as a picture names.
+enum class NotAFile : int32_t { directory = 1, blockDevice = 2, otherKind = 3 };
 
 struct DecodeFailure {
     FailureReason reason = FailureReason::none;
