@@ -7,6 +7,7 @@
 //   (--bins: the bin count of the one file measured, for builds that cannot count them)
 //   xqob_bench --decode N FILE.qob     (N decodes and nothing else, for profilers)
 //   xqob_bench --entropy N FILE.qob    (N entropy passes and nothing else)
+//   xqob_bench --count-bins FILE.qob...  (bins of each file: the luma syntax and all)
 //   xqob_bench --kernels N             (each pixel kernel at each level, N interleaved runs)
 //   xqob_bench --memory PHOTO.png...   (peak memory only: colour and gray, one and two threads)
 
@@ -348,11 +349,31 @@ int entropyOnly(int count, const std::string& path) {
     return 0;
 }
 
+// The bins of each file, luma syntax and all, counted through the plain decoder, as
+// "FILE pixels N luma N bins N" lines for bench/entropy-cost.
+int countBinsOnly(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        const std::vector<uint8_t> file = readFile(path);
+        xqob::PictureInfo info;
+        const bench::EntropyRun run = bench::runEntropyPass(file, true);
+        if (!run.ok || xqob::readInfo(file.data(), file.size(), &info)) {
+            std::fprintf(stderr, "%s: entropy pass failed\n", path.c_str());
+            return 1;
+        }
+        std::printf("%s pixels %lld luma %lld bins %lld\n", path.c_str(),
+                    static_cast<long long>(info.width) * info.height,
+                    static_cast<long long>(run.lumaBins), static_cast<long long>(run.bins));
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--decode")
         return decodeOnly(std::atoi(argv[2]), argv[3]);
     if (argc == 4 && std::string(argv[1]) == "--entropy")
         return entropyOnly(std::atoi(argv[2]), argv[3]);
+    if (argc >= 3 && std::string(argv[1]) == "--count-bins")
+        return countBinsOnly(std::vector<std::string>(argv + 2, argv + argc));
     if (argc == 3 && std::string(argv[1]) == "--kernels")
         return xqob::runKernelBench(std::max(1, std::atoi(argv[2])));
     if (argc >= 3 && std::string(argv[1]) == "--memory")
@@ -364,6 +385,7 @@ int main(int argc, char** argv) {
                      "PHOTO.png...\n"
                      "       xqob_bench --decode N FILE.qob\n"
                      "       xqob_bench --entropy N FILE.qob\n"
+                     "       xqob_bench --count-bins FILE.qob...\n"
                      "       xqob_bench --kernels N\n"
                      "       xqob_bench --memory PHOTO.png...\n");
         return 2;
