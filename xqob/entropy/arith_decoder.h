@@ -271,8 +271,19 @@ XQOB_ALWAYS_INLINE int32_t decodeBit(ArithState* state, BitModel* model) {
     return bin;
 }
 
+// Half the interval, without a branch: nothing branches on an equiprobable bin (a sign),
+// and the predictor would lose half of them. The upper half is the larger one by the odd
+// range's extra unit.
 XQOB_ALWAYS_INLINE int32_t decodeEquiprobable(ArithState* state) {
-    return decideSplit(state, state->range / 2);
+    const uint32_t range = state->range;
+    const uint32_t split = range / 2;
+    const uint32_t zero = uint32_t(state->value >> kValueBits) >= split ? 1 : 0;
+    const uint32_t upper = 0u - zero;  // all ones for the upper half
+    state->value -= uint64_t(split & upper) << kValueBits;
+    state->low += split & upper;
+    state->range = split + (range & upper & 1);
+    renormalise(state, state->low + state->range - 1);
+    return int32_t(zero ^ 1);
 }
 
 }  // namespace xqob

@@ -45,7 +45,7 @@ XQOB_ALWAYS_INLINE void decodeResidualBins(D* decoder, const ResidualKind& kind,
             } while (decodeBit(decoder, rest) != 0 && level < kind.cap);
         }
         countLevel(level, &eq1Count, &gt1Count);
-        coefficients[kind.scan[pos]] = negative ? -level : level;
+        coefficients[kind.scan[pos]] = (level ^ -negative) + negative;  // -level if negative
     }
 }
 
