@@ -44,21 +44,6 @@ double secondsNow() {
         .count();
 }
 
-// Median wall time of runs decodes, after one warm-up decode.
-double medianSeconds(Decoder decoder, const std::vector<uint8_t>& file, size_t outputSize,
-                     int runs) {
-    std::vector<uint8_t> rgb(outputSize);
-    if (!decoder(file, &rgb)) return -1;
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const double start = secondsNow();
-        decoder(file, &rgb);
-        times.push_back(secondsNow() - start);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 // Median wall times of several decoders, timed in turn within every run so that the load of
 // a shared machine falls on all of them alike (one warm-up decode each).
 std::vector<double> interleavedMedians(const std::vector<Decoder>& decoders,
@@ -225,12 +210,13 @@ void benchPhoto(const Options& options, const std::string& path,
             std::ofstream(name, std::ios::binary)
                 .write(reinterpret_cast<const char*>(qob.data()), std::streamsize(qob.size()));
         }
-        const double qobRate =
-            pixels / 1e6 / medianSeconds(bench::decodeQob, qob, outputSize, options.runs);
-        const double webpRate =
-            pixels / 1e6 / medianSeconds(bench::decodeWebp, webp, outputSize, options.runs);
-        const double jpegRate =
-            pixels / 1e6 / medianSeconds(bench::decodeJpeg, jpeg, outputSize, options.runs);
+        // Taken in turn, run by run, so that the load of a shared machine falls on all three.
+        const std::vector<double> medians =
+            interleavedMedians({bench::decodeQob, bench::decodeWebp, bench::decodeJpeg},
+                               {&qob, &webp, &jpeg}, outputSize, options.runs);
+        const double qobRate = pixels / 1e6 / medians[0];
+        const double webpRate = pixels / 1e6 / medians[1];
+        const double jpegRate = pixels / 1e6 / medians[2];
         // Bins are a property of the file: counted once through the plain decoder.
         const int64_t bins =
             options.bins > 0 ? options.bins : bench::runEntropyPass(qob, true).bins;
@@ -391,8 +377,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::printf(
-        "Decode throughput, single thread, median of %d runs, bytes in memory to R, G, B "
-        "rows (MP/s = megapixels per second)\n",
+        "Decode throughput, single thread, median of %d runs taken in turn (qob, webp, jpeg), "
+        "bytes in memory to R, G, B rows (MP/s = megapixels per second)\n",
         options.runs);
     std::printf(
         "Entropy: the whole picture's syntax decoded on its own, fastest of the runs (bins per "
