@@ -141,8 +141,7 @@ inline void storeArithState(const ArithState& state) {
 // One step at a time through the context, which may refill the buffer.
 ArithState renormaliseSlowly(ArithState state);
 
-// The same as renormaliseStepwise in one stride of k halvings; state->range holds the
-// width the decision left (no shift pending), and the doubling of it stays pending in shift. While the top bits of low
+// The same as renormaliseStepwise in one stride of k halvings. While the top bits of low
 // and high agree (lower or upper half) each step drops that bit; after such steps the top
 // bits differ (low 0, high 1 at bit p), and a middle-half step keeps them different, so
 // every renormalisation is 15 - p halvings then m middle-half steps, m counting the bits
@@ -155,7 +154,8 @@ ArithState renormaliseSlowly(ArithState state);
 // the offset and the range just double, and low ends as its bits below the k dropped ones,
 // bit 15 clear. k = 0 (bit 15 differs, no middle half) goes through the same arithmetic
 // without a branch.
-// high is low + range - 1, which a decision has at hand before the new range.
+// high is low + range - 1, which a decision has at hand before the new range; the range is
+// the width the decision left, and its doubling stays pending in shift.
 XQOB_ALWAYS_INLINE void renormalise(ArithState* state, uint32_t high) {
     const uint32_t low = state->low;
     state->shift = 0;

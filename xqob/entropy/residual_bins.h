@@ -50,7 +50,8 @@ XQOB_ALWAYS_INLINE void decodeResidualBins(D* decoder, const ResidualKind& kind,
         pos = significant[--count];
         const int32_t negative = decodeEquiprobable(decoder);
         int32_t level = 1;
-        const int32_t greater = decodeBit(decoder, kind.levelFirstModels + kLevelCounts.first[counts]);
+        const int32_t greater =
+            decodeBit(decoder, kind.levelFirstModels + kLevelCounts.first[counts]);
         if (greater) {
             // Every further bin of one coefficient uses the model chosen before this
             // coefficient counts; at the cap one more bin is read and ignored.
