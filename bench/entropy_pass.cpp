@@ -36,6 +36,7 @@ EntropyRun runEntropyPass(const std::vector<uint8_t>& file, bool countBins) {
         context.lumaQuantiser = header.lumaQuantiser;
         context.qualityIndex = header.qualityIndex;
         context.chromaQuantiser = header.chromaQuantiser;
+        run.pixels = int64_t(header.width) * header.height;
         context.entropyPath = countBins ? xqob::EntropyPath::plain : xqob::bestEntropyPath();
         xqob::setUpGeometry(&context);
         xqob::allocateWorkspace(&context);

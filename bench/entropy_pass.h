@@ -13,6 +13,7 @@ struct EntropyRun {
     uint64_t cycles = 0;    // time-stamp counter ticks of the same span
     int64_t bins = -1;      // bins read, when counted
     int64_t lumaBins = -1;  // of which the luma syntax (every macroblock), when counted
+    int64_t pixels = 0;     // width x height of the picture
 };
 
 // countBins: run the plain decoder, which counts its bins (slower; not for timing).

@@ -346,15 +346,14 @@ int entropyOnly(int count, const std::string& path) {
 int countBinsOnly(const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
         const std::vector<uint8_t> file = readFile(path);
-        xqob::PictureInfo info;
         const bench::EntropyRun run = bench::runEntropyPass(file, true);
-        if (!run.ok || xqob::readInfo(file.data(), file.size(), &info)) {
+        if (!run.ok) {
             std::fprintf(stderr, "%s: entropy pass failed\n", path.c_str());
             return 1;
         }
         std::printf("%s pixels %lld luma %lld bins %lld\n", path.c_str(),
-                    static_cast<long long>(info.width) * info.height,
-                    static_cast<long long>(run.lumaBins), static_cast<long long>(run.bins));
+                    static_cast<long long>(run.pixels), static_cast<long long>(run.lumaBins),
+                    static_cast<long long>(run.bins));
     }
     return 0;
 }
