@@ -36,6 +36,7 @@ EntropyRun runEntropyPass(const std::vector<uint8_t>& file, bool countBins) {
         context.lumaQuantiser = header.lumaQuantiser;
         context.qualityIndex = header.qualityIndex;
         context.chromaQuantiser = header.chromaQuantiser;
+        run.pixels = int64_t(header.width) * header.height;
         context.entropyPath = countBins ? xqob::EntropyPath::plain : xqob::bestEntropyPath();
         xqob::setUpGeometry(&context);
         xqob::allocateWorkspace(&context);
@@ -43,7 +44,24 @@ EntropyRun runEntropyPass(const std::vector<uint8_t>& file, bool countBins) {
         xqob::startArithDecoder(&context, &source);
         const double start = secondsNow();
         const uint64_t startTicks = __rdtsc();
-        xqob::decodePictureSyntax(&context);
+        if (countBins) {
+            // The luma syntax of the whole picture comes first in the payload.
+            xqob::MacroblockLevels levels;
+            xqob::MacroblockInfo* info = context.macroblockInfo;
+            for (int32_t y = 0; y < context.paddedHeight; y += 16) {
+                for (int32_t x = 0; x < context.paddedWidth; x += 16)
+                    xqob::decodeMacroblockSyntax(&context, info++, x, y, &levels);
+            }
+            run.lumaBins = context.plainBins;
+            xqob::ChromaLevels chroma;
+            xqob::ChromaBlockInfo* block = context.chromaBlockInfo;
+            for (int32_t y = 0; !context.gray && y < context.chromaHeight; y += 8) {
+                for (int32_t x = 0; x < context.chromaWidth; x += 8)
+                    xqob::decodeChromaBlockSyntax(&context, block++, x, y, &chroma);
+            }
+        } else {
+            xqob::decodePictureSyntax(&context);
+        }
         run.cycles = __rdtsc() - startTicks;
         run.seconds = secondsNow() - start;
         run.bins = countBins ? context.plainBins : -1;

@@ -3,10 +3,13 @@
 // in-process from bytes in memory to R, G, B rows; the entropy decoding of each file on its
 // own, per bin; the peak memory of one decode.
 //
-//   xqob_bench [--runs N] [--qualities 50,75,90] [--keep DIR] [--bins N] PHOTO.png...
+//   xqob_bench [--runs N] [--fastest] [--qualities 50,75,90] [--keep DIR] [--bins N] PHOTO.png...
+//   (--fastest: the fastest of the runs taken in turn instead of their median, steadier on a
+//   busy machine)
 //   (--bins: the bin count of the one file measured, for builds that cannot count them)
 //   xqob_bench --decode N FILE.qob     (N decodes and nothing else, for profilers)
 //   xqob_bench --entropy N FILE.qob    (N entropy passes and nothing else)
+//   xqob_bench --count-bins FILE.qob...  (bins of each file: the luma syntax and all)
 //   xqob_bench --kernels N             (each pixel kernel at each level, N interleaved runs)
 //   xqob_bench --memory PHOTO.png...   (peak memory only: colour and gray, one and two threads)
 
@@ -43,26 +46,12 @@ double secondsNow() {
         .count();
 }
 
-// Median wall time of runs decodes, after one warm-up decode.
-double medianSeconds(Decoder decoder, const std::vector<uint8_t>& file, size_t outputSize,
-                     int runs) {
-    std::vector<uint8_t> rgb(outputSize);
-    if (!decoder(file, &rgb)) return -1;
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const double start = secondsNow();
-        decoder(file, &rgb);
-        times.push_back(secondsNow() - start);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 // Median wall times of several decoders, timed in turn within every run so that the load of
-// a shared machine falls on all of them alike (one warm-up decode each).
+// a shared machine falls on all of them alike (one warm-up decode each); with fastest, the
+// fastest run of each instead, the one least disturbed on a busy machine.
 std::vector<double> interleavedMedians(const std::vector<Decoder>& decoders,
                                        const std::vector<const std::vector<uint8_t>*>& files,
-                                       size_t outputSize, int runs) {
+                                       size_t outputSize, int runs, bool fastest = false) {
     std::vector<uint8_t> rgb(outputSize);
     std::vector<std::vector<double>> times(decoders.size());
     for (size_t d = 0; d < decoders.size(); ++d) {
@@ -78,7 +67,7 @@ std::vector<double> interleavedMedians(const std::vector<Decoder>& decoders,
     std::vector<double> medians;
     for (std::vector<double>& t : times) {
         std::sort(t.begin(), t.end());
-        medians.push_back(t[t.size() / 2]);
+        medians.push_back(fastest ? t.front() : t[t.size() / 2]);
     }
     return medians;
 }
@@ -164,7 +153,8 @@ struct Options {
     int runs = 7;
     std::vector<int> qualities{50, 75, 90};
     std::string keep;
-    int64_t bins = 0;  // the files' bin count when known (a build that cannot count them)
+    int64_t bins = 0;      // the files' bin count when known (a build that cannot count them)
+    bool fastest = false;  // the fastest decode of the runs rather than the median
     std::vector<std::string> photos;
 };
 
@@ -173,6 +163,8 @@ bool parseArguments(int argc, char** argv, Options* options) {
         const std::string argument = argv[i];
         if (argument == "--runs" && i + 1 < argc) {
             options->runs = std::max(1, std::atoi(argv[++i]));
+        } else if (argument == "--fastest") {
+            options->fastest = true;
         } else if (argument == "--bins" && i + 1 < argc) {
             options->bins = std::atoll(argv[++i]);
         } else if (argument == "--keep" && i + 1 < argc) {
@@ -224,12 +216,13 @@ void benchPhoto(const Options& options, const std::string& path,
             std::ofstream(name, std::ios::binary)
                 .write(reinterpret_cast<const char*>(qob.data()), std::streamsize(qob.size()));
         }
-        const double qobRate =
-            pixels / 1e6 / medianSeconds(bench::decodeQob, qob, outputSize, options.runs);
-        const double webpRate =
-            pixels / 1e6 / medianSeconds(bench::decodeWebp, webp, outputSize, options.runs);
-        const double jpegRate =
-            pixels / 1e6 / medianSeconds(bench::decodeJpeg, jpeg, outputSize, options.runs);
+        // Taken in turn, run by run, so that the load of a shared machine falls on all three.
+        const std::vector<double> medians =
+            interleavedMedians({bench::decodeQob, bench::decodeWebp, bench::decodeJpeg},
+                               {&qob, &webp, &jpeg}, outputSize, options.runs, options.fastest);
+        const double qobRate = pixels / 1e6 / medians[0];
+        const double webpRate = pixels / 1e6 / medians[1];
+        const double jpegRate = pixels / 1e6 / medians[2];
         // Bins are a property of the file: counted once through the plain decoder.
         const int64_t bins =
             options.bins > 0 ? options.bins : bench::runEntropyPass(qob, true).bins;
@@ -352,11 +345,30 @@ int entropyOnly(int count, const std::string& path) {
     return 0;
 }
 
+// The bins of each file, luma syntax and all, counted through the plain decoder, as
+// "FILE pixels N luma N bins N" lines for bench/entropy-cost.
+int countBinsOnly(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        const std::vector<uint8_t> file = readFile(path);
+        const bench::EntropyRun run = bench::runEntropyPass(file, true);
+        if (!run.ok) {
+            std::fprintf(stderr, "%s: entropy pass failed\n", path.c_str());
+            return 1;
+        }
+        std::printf("%s pixels %lld luma %lld bins %lld\n", path.c_str(),
+                    static_cast<long long>(run.pixels), static_cast<long long>(run.lumaBins),
+                    static_cast<long long>(run.bins));
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--decode")
         return decodeOnly(std::atoi(argv[2]), argv[3]);
     if (argc == 4 && std::string(argv[1]) == "--entropy")
         return entropyOnly(std::atoi(argv[2]), argv[3]);
+    if (argc >= 3 && std::string(argv[1]) == "--count-bins")
+        return countBinsOnly(std::vector<std::string>(argv + 2, argv + argc));
     if (argc == 3 && std::string(argv[1]) == "--kernels")
         return xqob::runKernelBench(std::max(1, std::atoi(argv[2])));
     if (argc >= 3 && std::string(argv[1]) == "--memory")
@@ -364,18 +376,20 @@ int main(int argc, char** argv) {
     Options options;
     if (!parseArguments(argc, argv, &options)) {
         std::fprintf(stderr,
-                     "usage: xqob_bench [--runs N] [--qualities 50,75,90] [--keep DIR] [--bins N] "
+                     "usage: xqob_bench [--runs N] [--fastest] [--qualities 50,75,90] [--keep DIR] "
+                     "[--bins N] "
                      "PHOTO.png...\n"
                      "       xqob_bench --decode N FILE.qob\n"
                      "       xqob_bench --entropy N FILE.qob\n"
+                     "       xqob_bench --count-bins FILE.qob...\n"
                      "       xqob_bench --kernels N\n"
                      "       xqob_bench --memory PHOTO.png...\n");
         return 2;
     }
     std::printf(
-        "Decode throughput, single thread, median of %d runs, bytes in memory to R, G, B "
-        "rows (MP/s = megapixels per second)\n",
-        options.runs);
+        "Decode throughput, single thread, %s of %d runs taken in turn (qob, webp, jpeg), "
+        "bytes in memory to R, G, B rows (MP/s = megapixels per second)\n",
+        options.fastest ? "fastest" : "median", options.runs);
     std::printf(
         "Entropy: the whole picture's syntax decoded on its own, fastest of the runs (bins per "
         "pixel; ns and time-stamp-counter cycles per bin, all in; its share of the median "

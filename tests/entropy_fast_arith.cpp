@@ -91,7 +91,7 @@ TEST(FastArith, StrideCountMatchesStepwiseForEveryNarrowInterval) {
         state.range = width;
         state.bits = kValueBits;
         renormalise(&state);
-        return state.low == stepLow && state.low + state.range - 1 == stepHigh &&
+        return state.low == stepLow && state.low + intervalWidth(state) - 1 == stepHigh &&
                state.bits == kValueBits - steps;
     };
     for (uint32_t low = 0; low + 165 <= 65536; ++low) {

@@ -6,6 +6,7 @@
 
 #include "tests/support/entropy_fixture.h"
 #include "xqob/coder/residual_writer.h"
+#include "xqob/entropy/residual_bins.h"
 
 namespace xqob::testing {
 namespace {
@@ -119,6 +120,23 @@ TEST(EntropyResidual, LevelModelsFollowTheCounts) {
         for (int32_t m = 0; m < 5; ++m) {
             EXPECT_EQ(f.binsSeen(kind.first, m), firstSeen[m]) << "levelFirst " << m;
             EXPECT_EQ(f.binsSeen(kind.rest, m), restSeen[m]) << "levelRest " << m;
+        }
+    }
+}
+
+// The decoder's one-state form of the two counts against the writer's: every sequence of
+// nine magnitudes (1 or more than 1) picks the same models.
+TEST(EntropyResidual, LevelCountStatesMatchTheCounts) {
+    for (uint32_t sequence = 0; sequence < 512; ++sequence) {
+        int32_t eq1Count = 0;
+        int32_t gt1Count = 0;
+        int32_t state = 0;
+        for (int32_t i = 0; i < 9; ++i) {
+            ASSERT_EQ(kLevelCounts.first[state], levelFirstIndex(eq1Count, gt1Count)) << sequence;
+            ASSERT_EQ(kLevelCounts.rest[state], gt1Count) << sequence;
+            const int32_t greater = (sequence >> i) & 1;
+            countLevel(1 + greater, &eq1Count, &gt1Count);
+            state = kLevelCounts.next[state][greater];
         }
     }
 }

@@ -77,10 +77,18 @@ inline void renormalise(DecoderContext* context) {
 struct ArithState {
     uint64_t value;
     uint32_t low;
-    uint32_t range;
+    uint32_t range;  // the interval's width is range << shift
+    int32_t shift;
     int32_t bits;
     DecoderContext* context;
 };
+
+// The width of the interval. A renormalisation leaves the doubling of the range pending in
+// shift, so that the next split's multiplication starts from the width the decision left,
+// beside the leading-bit count, instead of after it.
+inline uint32_t intervalWidth(const ArithState& state) {
+    return state.range << state.shift;
+}
 
 constexpr int32_t kValueBits = 48;  // payload bits that fit below the offset
 
@@ -108,6 +116,7 @@ inline ArithState loadArithState(DecoderContext* context) {
     ArithState state{};
     state.low = uint32_t(context->low);
     state.range = uint32_t(context->high - context->low + 1);
+    state.shift = 0;
     state.value = uint64_t(uint32_t(context->code - context->low)) << kValueBits;
     state.bits = 0;
     // The bit after the last one delivered: bitsLeft bits of byte pos are still to come.
@@ -120,7 +129,7 @@ inline ArithState loadArithState(DecoderContext* context) {
 inline void storeArithState(const ArithState& state) {
     DecoderContext* context = state.context;
     context->low = int32_t(state.low);
-    context->high = int32_t(state.low + state.range - 1);
+    context->high = int32_t(state.low + intervalWidth(state) - 1);
     context->code = int32_t(state.low + uint32_t(state.value >> kValueBits));
     // The last bit delivered lies just before the payload bits held in value; it exists
     // (the decoder reads 16 bits when it starts).
@@ -145,9 +154,11 @@ ArithState renormaliseSlowly(ArithState state);
 // the offset and the range just double, and low ends as its bits below the k dropped ones,
 // bit 15 clear. k = 0 (bit 15 differs, no middle half) goes through the same arithmetic
 // without a branch.
-// high is low + range - 1, which a decision has at hand before the new range.
+// high is low + range - 1, which a decision has at hand before the new range; the range is
+// the width the decision left, and its doubling stays pending in shift.
 XQOB_ALWAYS_INLINE void renormalise(ArithState* state, uint32_t high) {
     const uint32_t low = state->low;
+    state->shift = 0;
     // After a decision the range is at least 165, so low != high and the word has a bit set
     // at 15 - k, k at most 15.
     const uint32_t stop = (low ^ high) & ~((low & ~high) << 1);
@@ -162,9 +173,10 @@ XQOB_ALWAYS_INLINE void renormalise(ArithState* state, uint32_t high) {
     state->value <<= k;
     state->bits -= k;
     state->low = (low << k) & 0x7FFF;
-    state->range <<= k;
+    state->shift = k;
 }
 
+// After a decision: the new width in range, no shift pending.
 XQOB_ALWAYS_INLINE void renormalise(ArithState* state) {
     renormalise(state, state->low + state->range - 1);
 }
@@ -255,24 +267,38 @@ inline int32_t decodeEquiprobable(DecoderContext* context) {
 // picks low and high and the renormalisation starts at once.
 XQOB_ALWAYS_INLINE int32_t decideSplit(ArithState* state, uint32_t split) {
     const uint32_t low = state->low;
-    const uint32_t high = low + state->range - 1;
+    const uint32_t width = intervalWidth(*state);
+    const uint32_t high = low + width - 1;
     const int32_t bin = uint32_t(state->value >> kValueBits) < split ? 1 : 0;
     const uint64_t scaled = uint64_t(split) << kValueBits;
     state->value = bin ? state->value : state->value - scaled;
     state->low = bin ? low : low + split;
-    state->range = bin ? split : state->range - split;
+    state->range = bin ? split : width - split;
     renormalise(state, bin ? low + split - 1 : high);
     return bin;
 }
 
 XQOB_ALWAYS_INLINE int32_t decodeBit(ArithState* state, BitModel* model) {
-    const int32_t bin = decideSplit(state, modelSplit(state->range, model));
+    // (range << shift) * scale as (range * scale) << shift: the product needs only the range.
+    const uint64_t product = uint64_t(state->range) * model->scale;
+    const int32_t bin = decideSplit(state, uint32_t((product << state->shift) >> 30));
     updateModel(model, bin);
     return bin;
 }
 
+// Half the interval, without a branch: nothing branches on an equiprobable bin (a sign),
+// and the predictor would lose half of them. The upper half is the larger one by the odd
+// range's extra unit.
 XQOB_ALWAYS_INLINE int32_t decodeEquiprobable(ArithState* state) {
-    return decideSplit(state, state->range / 2);
+    const uint32_t range = intervalWidth(*state);
+    const uint32_t split = range / 2;
+    const uint32_t zero = uint32_t(state->value >> kValueBits) >= split ? 1 : 0;
+    const uint32_t upper = 0u - zero;  // all ones for the upper half
+    state->value -= uint64_t(split & upper) << kValueBits;
+    state->low += split & upper;
+    state->range = split + (range & upper & 1);
+    renormalise(state, state->low + state->range - 1);
+    return int32_t(zero ^ 1);
 }
 
 }  // namespace xqob

@@ -10,6 +10,21 @@
 
 namespace xqob {
 
+// eq1Count and gt1Count of a block as one state, which a magnitude moves on through a table
+// instead of through branches (whether a magnitude exceeds 1 is close to a coin toss for
+// the predictor): states 0..3 while every magnitude so far was 1 (eq1Count), then 4..7 for
+// gt1Count 1..4. The same counts as levelFirstIndex and countLevel, which the writer uses.
+struct LevelCounts {
+    uint8_t next[8][2];  // by state and whether the magnitude exceeds 1
+    uint8_t first[8];    // levelFirstIndex
+    uint8_t rest[8];     // gt1Count
+};
+inline constexpr LevelCounts kLevelCounts = {
+    {{1, 4}, {2, 4}, {3, 4}, {3, 4}, {4, 5}, {5, 6}, {6, 7}, {7, 7}},
+    {0, 1, 2, 3, 4, 4, 4, 4},
+    {0, 0, 0, 0, 1, 2, 3, 4},
+};
+
 // D is the plain decoder (DecoderContext) or the register copy (ArithState).
 template <typename D>
 XQOB_ALWAYS_INLINE void decodeResidualBins(D* decoder, const ResidualKind& kind,
@@ -30,22 +45,23 @@ XQOB_ALWAYS_INLINE void decodeResidualBins(D* decoder, const ResidualKind& kind,
     }
     if (pos == last) significant[count++] = uint8_t(last);
 
-    int32_t eq1Count = 0;
-    int32_t gt1Count = 0;
+    int32_t counts = 0;  // a state of kLevelCounts
     while (count > 0) {
         pos = significant[--count];
         const int32_t negative = decodeEquiprobable(decoder);
         int32_t level = 1;
-        if (decodeBit(decoder, kind.levelFirstModels + levelFirstIndex(eq1Count, gt1Count))) {
+        const int32_t greater =
+            decodeBit(decoder, kind.levelFirstModels + kLevelCounts.first[counts]);
+        if (greater) {
             // Every further bin of one coefficient uses the model chosen before this
             // coefficient counts; at the cap one more bin is read and ignored.
-            BitModel* rest = kind.levelRestModels + gt1Count;
+            BitModel* rest = kind.levelRestModels + kLevelCounts.rest[counts];
             do {
                 ++level;
             } while (decodeBit(decoder, rest) != 0 && level < kind.cap);
         }
-        countLevel(level, &eq1Count, &gt1Count);
-        coefficients[kind.scan[pos]] = negative ? -level : level;
+        counts = kLevelCounts.next[counts][greater];
+        coefficients[kind.scan[pos]] = (level ^ -negative) + negative;  // -level if negative
     }
 }
 
