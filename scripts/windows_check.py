@@ -225,7 +225,12 @@ class Hosts:
 
     def windows(self, *arguments):
         converted = [a if a.startswith("--") else windows_path(a) for a in arguments]
-        return run([self.args.wine, self.args.windows_host, *converted])
+        result = run([self.args.wine, self.args.windows_host, *converted])
+        # Now and then Wine fails to start a program at all: exit 1 and not a byte written.
+        # Such a run is repeated once; a host that really fails that way fails twice.
+        if result.returncode != 0 and not result.stdout and not result.stderr:
+            result = run([self.args.wine, self.args.windows_host, *converted])
+        return result
 
     def decode(self, name, path, expected_status):
         """Decodes with both hosts; compares status and output bytes."""
