@@ -80,6 +80,7 @@ struct ArithState {
     uint32_t low;
     uint32_t range;  // the interval's width is range << shift
     int32_t shift;
+    int32_t splitShift;  // 30 - shift, for the split (see decodeBit)
     int32_t bits;
     DecoderContext* context;
 };
@@ -118,6 +119,7 @@ inline ArithState loadArithState(DecoderContext* context) {
     state.low = uint32_t(context->low);
     state.range = uint32_t(context->high - context->low + 1);
     state.shift = 0;
+    state.splitShift = 30;
     state.value = uint64_t(uint32_t(context->code - context->low)) << kValueBits;
     state.bits = 0;
     // The bit after the last one delivered: bitsLeft bits of byte pos are still to come.
@@ -175,6 +177,7 @@ XQOB_ALWAYS_INLINE void renormalise(ArithState* state, uint32_t high) {
     state->bits -= k;
     state->low = (low << k) & 0x7FFF;
     state->shift = k;
+    state->splitShift = 30 - k;
 }
 
 // After a decision: the new width in range, no shift pending.
@@ -251,11 +254,46 @@ XQOB_ALWAYS_INLINE int32_t decideSplit(ArithState* state, uint32_t split) {
 
 XQOB_ALWAYS_INLINE int32_t decodeBit(ArithState* state, BitModel* model) {
     const ModelState& s = kModelStates.state[model->state];
-    // (range << shift) * scale as (range * scale) << shift: the product needs only the range.
+    // (range << shift) * scale >> 30 as (range * scale) >> (30 - shift): the product needs
+    // only the range, and is below 2^48, so shifting it left first would lose nothing.
     const uint64_t product = uint64_t(state->range) * s.scale;
-    const int32_t bin = decideSplit(state, uint32_t((product << state->shift) >> 30));
+    const int32_t bin = decideSplit(state, uint32_t(product >> state->splitShift));
     model->state = s.next[bin];
     return bin;
+}
+
+// The unary rest of a magnitude above 1: bins through one model until a 0, or until the
+// level reaches cap (that bin is read all the same); returns the level, at least 2.
+inline int32_t decodeMagnitudeRest(DecoderContext* context, BitModel* model, int32_t cap) {
+    int32_t level = 1;
+    do {
+        ++level;
+    } while (decodeBit(context, model) != 0 && level < cap);
+    return level;
+}
+
+// The same with the model held in registers. Each bin takes its split factor from a
+// register, and the factors of both states it may lead to are loaded while it is decided,
+// so that a run of bins through one model does not wait on a table lookup per bin.
+XQOB_ALWAYS_INLINE int32_t decodeMagnitudeRest(ArithState* state, BitModel* model, int32_t cap) {
+    uint32_t current = model->state;
+    uint32_t scale = kModelStates.state[current].scale;
+    int32_t level = 1;
+    int32_t bin;
+    do {
+        ++level;
+        const ModelState& s = kModelStates.state[current];
+        const uint32_t next0 = s.next[0];
+        const uint32_t next1 = s.next[1];
+        const uint32_t scale0 = kModelStates.state[next0].scale;
+        const uint32_t scale1 = kModelStates.state[next1].scale;
+        const uint64_t product = uint64_t(state->range) * scale;
+        bin = decideSplit(state, uint32_t(product >> state->splitShift));
+        current = bin ? next1 : next0;
+        scale = bin ? scale1 : scale0;
+    } while (bin != 0 && level < cap);
+    model->state = uint16_t(current);
+    return level;
 }
 
 // Half the interval, without a branch: nothing branches on an equiprobable bin (a sign),
