@@ -121,7 +121,7 @@ TEST(FastArith, StrideCountMatchesStepwiseForEveryNarrowInterval) {
 }
 
 // Whole streams, through the input buffer's refills and past the end of the payload: the
-// plain decoder and the register copy read the same bins (and magnitude runs) and fail at the
+// plain decoder and the register copy read the same bins and fail at the
 // same bin with the same consumed count.
 struct StreamResult {
     std::vector<int32_t> bins;
@@ -140,15 +140,10 @@ StreamResult decodeStream(const std::vector<uint8_t>& payload, Path path, uint32
         startArithDecoder(&context, &source);
         ArithState state = loadArithState(&context);
         for (;;) {
-            const uint32_t choice = pick() % 22;
+            const uint32_t choice = pick() % 20;
             BitModel* model = &models[choice % 16];
             int32_t bin;
-            if (choice >= 20) {
-                // A magnitude's unary rest, the cap reached now and then.
-                const int32_t cap = 2 + int32_t(pick() % 6);
-                bin = path == Path::registers ? decodeMagnitudeRest(&state, model, cap)
-                                              : decodeMagnitudeRest(&context, model, cap);
-            } else if (path == Path::registers) {
+            if (path == Path::registers) {
                 bin = choice >= 16 ? decodeEquiprobable(&state) : decodeBit(&state, model);
             } else {
                 bin = choice >= 16 ? decodeEquiprobable(&context) : decodeBit(&context, model);

@@ -262,40 +262,6 @@ XQOB_ALWAYS_INLINE int32_t decodeBit(ArithState* state, BitModel* model) {
     return bin;
 }
 
-// The unary rest of a magnitude above 1: bins through one model until a 0, or until the
-// level reaches cap (that bin is read all the same); returns the level, at least 2.
-inline int32_t decodeMagnitudeRest(DecoderContext* context, BitModel* model, int32_t cap) {
-    int32_t level = 1;
-    do {
-        ++level;
-    } while (decodeBit(context, model) != 0 && level < cap);
-    return level;
-}
-
-// The same with the model held in registers. Each bin takes its split factor from a
-// register, and the factors of both states it may lead to are loaded while it is decided,
-// so that a run of bins through one model does not wait on a table lookup per bin.
-XQOB_ALWAYS_INLINE int32_t decodeMagnitudeRest(ArithState* state, BitModel* model, int32_t cap) {
-    uint32_t current = model->state;
-    uint32_t scale = kModelStates.state[current].scale;
-    int32_t level = 1;
-    int32_t bin;
-    do {
-        ++level;
-        const ModelState& s = kModelStates.state[current];
-        const uint32_t next0 = s.next[0];
-        const uint32_t next1 = s.next[1];
-        const uint32_t scale0 = kModelStates.state[next0].scale;
-        const uint32_t scale1 = kModelStates.state[next1].scale;
-        const uint64_t product = uint64_t(state->range) * scale;
-        bin = decideSplit(state, uint32_t(product >> state->splitShift));
-        current = bin ? next1 : next0;
-        scale = bin ? scale1 : scale0;
-    } while (bin != 0 && level < cap);
-    model->state = uint16_t(current);
-    return level;
-}
-
 // Half the interval, without a branch: nothing branches on an equiprobable bin (a sign),
 // and the predictor would lose half of them. The upper half is the larger one by the odd
 // range's extra unit.

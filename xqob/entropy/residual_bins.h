@@ -55,8 +55,10 @@ XQOB_ALWAYS_INLINE void decodeResidualBins(D* decoder, const ResidualKind& kind,
         if (greater) {
             // Every further bin of one coefficient uses the model chosen before this
             // coefficient counts; at the cap one more bin is read and ignored.
-            level = decodeMagnitudeRest(decoder, kind.levelRestModels + kLevelCounts.rest[counts],
-                                        kind.cap);
+            BitModel* rest = kind.levelRestModels + kLevelCounts.rest[counts];
+            do {
+                ++level;
+            } while (decodeBit(decoder, rest) != 0 && level < kind.cap);
         }
         counts = kLevelCounts.next[counts][greater];
         coefficients[kind.scan[pos]] = (level ^ -negative) + negative;  // -level if negative
