@@ -43,27 +43,52 @@ xqob_status planTarget(const PictureHeader& header, DecodeTarget* target, xqob_e
     return XQOB_OK;
 }
 
+namespace {
+
+// The output is claimed only once a row exists: a picture that fails before its first row
+// never touches the memory its header asks for.
+bool claimDestination(DecodeTarget* target) {
+    if (target->destination != nullptr) return true;
+    target->destination = target->image.pixels;
+    if (target->destination == nullptr) {
+        target->destination = target->allocated =
+            static_cast<uint8_t*>(std::malloc(target->required));
+    }
+    return target->destination != nullptr;
+}
+
+// A band holds each group of rows in turn; groups start at multiples of kRowsPerCall.
+uint8_t* rowAddress(const DecodeTarget& target, int32_t row) {
+    return target.destination +
+           size_t(target.band ? row % kRowsPerCall : row) * target.image.stride;
+}
+
+bool keepsDecoderRows(const DecodeTarget& target) {
+    const int32_t format = target.image.format;
+    return format == (target.channels == 1 ? XQOB_FORMAT_GRAY : XQOB_FORMAT_RGB);
+}
+
+}  // namespace
+
+uint8_t* rowInPlace(void* opaque, int32_t row) {
+    DecodeTarget* target = static_cast<DecodeTarget*>(opaque);
+    // An allocation failure is left to placeRow, which reports it.
+    if (!keepsDecoderRows(*target) || !claimDestination(target)) return nullptr;
+    return rowAddress(*target, row);
+}
+
 bool placeRow(void* opaque, int32_t row, const uint8_t* pixels) {
     DecodeTarget* target = static_cast<DecodeTarget*>(opaque);
     const xqob_image& image = target->image;
-    // The output is claimed only once a row exists: a picture that fails before its first
-    // row never touches the memory its header asks for.
-    if (target->destination == nullptr) {
-        target->destination = image.pixels;
-        if (target->destination == nullptr) {
-            target->destination = target->allocated =
-                static_cast<uint8_t*>(std::malloc(target->required));
-        }
-        if (target->destination == nullptr) {
-            target->stopped = XQOB_ERROR_OUT_OF_MEMORY;
-            return false;
-        }
+    if (!claimDestination(target)) {
+        target->stopped = XQOB_ERROR_OUT_OF_MEMORY;
+        return false;
     }
-    // A band holds each group of rows in turn; groups start at multiples of kRowsPerCall.
-    const auto place = [&](int32_t at) {
-        return target->destination + size_t(target->band ? at % kRowsPerCall : at) * image.stride;
-    };
-    convertRow(pixels, target->channels, image.width, image.format, place(row));
+    const auto place = [&](int32_t at) { return rowAddress(*target, at); };
+    // A row the decoder formed in its place (rowInPlace) needs nothing more.
+    if (pixels != place(row)) {
+        convertRow(pixels, target->channels, image.width, image.format, place(row));
+    }
     const int32_t end = row + 1;
     if (target->callback == nullptr) return true;
     if (end - target->pending < kRowsPerCall && end < image.height) return true;

@@ -35,6 +35,10 @@ xqob_status planTarget(const PictureHeader& header, DecodeTarget* target, xqob_e
 
 // The decoder's row sink: row `row` of packed gray or R, G, B pixels into its place.
 bool placeRow(void* opaque, int32_t row, const uint8_t* pixels);
+// Where the decoder may form row `row` itself: its place in the destination when the format
+// is the decoder's own (gray, or RGB from colour), so that placeRow has nothing to convert;
+// else null.
+uint8_t* rowInPlace(void* opaque, int32_t row);
 
 // Reports why placeRow stopped the decode.
 xqob_status reportStop(const DecodeTarget& target, xqob_error* error);

@@ -206,6 +206,7 @@ void runDecode(DecoderContext* context, ByteSource* source, const DecodeRequest&
     output.provide = request.provideOutput;
     output.provideOpaque = request.opaque;
     output.sink = request.sink;
+    output.place = request.place;
     output.opaque = request.sinkOpaque;
     setUpRowOutput(context, &output);
     startArithDecoder(context, source);

@@ -103,8 +103,10 @@ void deliverRows(DecoderContext* context, RowOutput* output, int32_t lumaFinal,
             formRow(context, output, r, output->pixels + size_t(r) * bytes);
             continue;
         }
-        formRow(context, output, r, output->scratch);
-        if (!output->sink(output->opaque, r, output->scratch)) {
+        uint8_t* at = output->place != nullptr ? output->place(output->opaque, r) : nullptr;
+        if (at == nullptr) at = output->scratch;
+        formRow(context, output, r, at);
+        if (!output->sink(output->opaque, r, at)) {
             failDecode(context, FailureReason::stoppedByCaller, r);
         }
     }

@@ -12,13 +12,17 @@ namespace xqob {
 // Receives row `row` (width * channels bytes, valid only during the call). Returning false
 // stops the decode: no further row is delivered and the decode fails.
 using RowSink = bool (*)(void* opaque, int32_t row, const uint8_t* pixels);
+// Where row `row` may be formed for the sink (which then receives that pointer), or null
+// for the output's own row: a sink that keeps the rows as they are saves a copy.
+using RowPlace = uint8_t* (*)(void* opaque, int32_t row);
 
 struct RowOutput {
     uint8_t* pixels = nullptr;  // height rows of width * channels bytes, or null for the sink
     // When pixels is null: called for the buffer right before the first row is written.
     uint8_t* (*provide)(void* opaque) = nullptr;
     void* provideOpaque = nullptr;
-    RowSink sink = nullptr;  // else rows go here
+    RowSink sink = nullptr;    // else rows go here
+    RowPlace place = nullptr;  // optional, with the sink
     void* opaque = nullptr;
     uint8_t* scratch = nullptr;    // one output row when rows go to the sink
     uint8_t* upsampled = nullptr;  // the upsampled Cb and Cr samples of one row (half resolution)
