@@ -1,5 +1,6 @@
-// AVX2 kernels: the 8x8 reconstruction with one row per register, and the colour conversion
-// 16 pixels at a time with byte shuffles for the R, G, B interleave.
+// AVX2 kernels: the 8x8 reconstruction with one row per register, the colour conversion
+// 16 pixels at a time with byte shuffles for the R, G, B interleave, and the chroma
+// upsampling 16 columns at a time.
 #include "xqob/dsp/x86.h"
 
 #if XQOB_DSP_X86
@@ -154,6 +155,37 @@ XQOB_AVX2 void convertRowAvx2(const uint8_t* luma, const uint8_t* cb, const uint
         }
     }
     convertRowReference(luma + x, cb + x, cr + x, out + 3 * x, width - x);
+}
+
+// a(j) = 3 near(j) + far(j) of 16 columns from j, in 16-bit lanes.
+XQOB_AVX2 inline __m256i blend16(const uint8_t* near, const uint8_t* far, int32_t j) {
+    const __m256i n =
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(near + j)));
+    const __m256i f =
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(far + j)));
+    return _mm256_add_epi16(_mm256_add_epi16(n, _mm256_add_epi16(n, n)), f);
+}
+
+// The SSE2 upsampling 16 columns at a time. Within each 128-bit lane the interleave of the
+// even and odd samples and the pack keep column order, so the 32 bytes go out as they are.
+XQOB_AVX2 void upsampleRowAvx2(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t m) {
+    // Column 0 and the last columns (the edge rule at m - 1) come from the reference.
+    upsampleColumnsReference(near, far, out, 0, 1, m);
+    int32_t j = 1;
+    for (; j + 17 <= m; j += 16) {  // columns j..j+15, reading up to column j + 16 <= m - 1
+        const __m256i left = blend16(near, far, j - 1);
+        const __m256i centre = blend16(near, far, j);
+        const __m256i right = blend16(near, far, j + 1);
+        const __m256i three = _mm256_add_epi16(centre, _mm256_add_epi16(centre, centre));
+        const __m256i even = _mm256_srli_epi16(
+            _mm256_add_epi16(_mm256_add_epi16(three, left), _mm256_set1_epi16(8)), 4);
+        const __m256i odd = _mm256_srli_epi16(
+            _mm256_add_epi16(_mm256_add_epi16(three, right), _mm256_set1_epi16(7)), 4);
+        const __m256i bytes =
+            _mm256_packus_epi16(_mm256_unpacklo_epi16(even, odd), _mm256_unpackhi_epi16(even, odd));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * j), bytes);
+    }
+    upsampleColumnsReference(near, far, out, j, m, m);
 }
 
 }  // namespace xqob
