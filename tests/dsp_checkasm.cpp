@@ -153,6 +153,20 @@ TEST(Checkasm, ColourConversionAndUpsampling) {
                 referenceDsp.convertRow(luma.data(), cb.data(), cr.data(), expected.data(), width);
                 fast.convertRow(luma.data(), cb.data(), cr.data(), actual.data(), width);
                 ASSERT_EQ(expected, actual) << "width " << width;
+                // Four bytes a pixel: the same R, G, B in either order, then 255.
+                for (const bool bgr : {false, true}) {
+                    std::vector<uint8_t> quad(4 * width + 64, 0xA5), quadFast = quad;
+                    referenceDsp.convertRowQuad(luma.data(), cb.data(), cr.data(), quad.data(),
+                                                width, bgr);
+                    fast.convertRowQuad(luma.data(), cb.data(), cr.data(), quadFast.data(), width,
+                                        bgr);
+                    ASSERT_EQ(quad, quadFast) << "width " << width << " bgr " << bgr;
+                    for (int32_t x = 0; x < width; ++x) {
+                        const uint8_t* rgb = expected.data() + 3 * x;
+                        const uint8_t want[4] = {rgb[bgr ? 2 : 0], rgb[1], rgb[bgr ? 0 : 2], 255};
+                        ASSERT_TRUE(std::equal(want, want + 4, quad.data() + 4 * x)) << x;
+                    }
+                }
 
                 const int32_t m = width < 2 ? 2 : width;
                 std::vector<uint8_t> near(m), far(m);

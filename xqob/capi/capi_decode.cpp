@@ -62,7 +62,7 @@ xqob_status runDecode(Input* input, const xqob_decode_options& options, DecodeTa
     request.maxPixels = options.max_pixels;
     request.threads = options.threads;
     request.sink = placeRow;
-    request.place = rowInPlace;
+    if (rowsFitInPlace(*target, &request.placeLayout)) request.place = rowInPlace;
     request.sinkOpaque = target;
     target->callback = options.row_callback;
     target->callbackOpaque = options.row_opaque;

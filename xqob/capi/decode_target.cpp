@@ -63,17 +63,23 @@ uint8_t* rowAddress(const DecodeTarget& target, int32_t row) {
            size_t(target.band ? row % kRowsPerCall : row) * target.image.stride;
 }
 
-bool keepsDecoderRows(const DecodeTarget& target) {
-    const int32_t format = target.image.format;
-    return format == (target.channels == 1 ? XQOB_FORMAT_GRAY : XQOB_FORMAT_RGB);
-}
-
 }  // namespace
+
+bool rowsFitInPlace(const DecodeTarget& target, RowLayout* layout) {
+    const int32_t format = target.image.format;
+    if (target.channels == 1) {
+        *layout = RowLayout::own;
+        return format == XQOB_FORMAT_GRAY;
+    }
+    *layout = format == XQOB_FORMAT_RGBA   ? RowLayout::rgba
+              : format == XQOB_FORMAT_BGRA ? RowLayout::bgra
+                                           : RowLayout::own;
+    return format == XQOB_FORMAT_RGB || *layout != RowLayout::own;
+}
 
 uint8_t* rowInPlace(void* opaque, int32_t row) {
     DecodeTarget* target = static_cast<DecodeTarget*>(opaque);
-    // An allocation failure is left to placeRow, which reports it.
-    if (!keepsDecoderRows(*target) || !claimDestination(target)) return nullptr;
+    if (!claimDestination(target)) return nullptr;
     return rowAddress(*target, row);
 }
 

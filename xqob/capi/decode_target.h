@@ -8,6 +8,7 @@
 
 #include <xqob/xqob.h>
 #include "xqob/format/header.h"
+#include "xqob/output/picture_rows.h"
 
 namespace xqob {
 
@@ -35,9 +36,12 @@ xqob_status planTarget(const PictureHeader& header, DecodeTarget* target, xqob_e
 
 // The decoder's row sink: row `row` of packed gray or R, G, B pixels into its place.
 bool placeRow(void* opaque, int32_t row, const uint8_t* pixels);
-// Where the decoder may form row `row` itself: its place in the destination when the format
-// is the decoder's own (gray, or RGB from colour), so that placeRow has nothing to convert;
-// else null.
+// Whether the decoder can form the rows in their place in the destination, so that
+// placeRow has nothing to convert, and in which layout: gray, or RGB, RGBA or BGRA from a
+// colour picture.
+bool rowsFitInPlace(const DecodeTarget& target, RowLayout* layout);
+// Where the decoder may form row `row` (rowsFitInPlace), or null when the destination cannot
+// be had (placeRow then reports it).
 uint8_t* rowInPlace(void* opaque, int32_t row);
 
 // Reports why placeRow stopped the decode.

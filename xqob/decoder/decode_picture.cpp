@@ -207,6 +207,7 @@ void runDecode(DecoderContext* context, ByteSource* source, const DecodeRequest&
     output.provideOpaque = request.opaque;
     output.sink = request.sink;
     output.place = request.place;
+    output.placeLayout = request.placeLayout;
     output.opaque = request.sinkOpaque;
     setUpRowOutput(context, &output);
     startArithDecoder(context, source);

@@ -37,7 +37,8 @@ struct DecodeRequest {
     // it is final; no buffer for the whole picture exists. After a failure no further row is
     // delivered.
     RowSink sink = nullptr;
-    RowPlace place = nullptr;  // optional: where a row may be formed for the sink
+    RowPlace place = nullptr;                // optional: where a row may be formed for the sink
+    RowLayout placeLayout = RowLayout::own;  // and how
     void* sinkOpaque = nullptr;
     // 1: everything on the calling thread. 2 or more: the syntax is read on a second thread
     // ahead of reconstruction and output (more do not help: two is all this decoder uses);

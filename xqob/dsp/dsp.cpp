@@ -11,7 +11,7 @@ namespace xqob {
 const DspFunctions referenceDsp = {
     reconstruct4x4Reference,    reconstruct8x8Reference,      putPrediction4x4Reference,
     putPrediction8x8Reference,  convertRowReference,          upsampleRowReference,
-    filterLumaSegmentReference, filterChromaSegmentReference,
+    filterLumaSegmentReference, filterChromaSegmentReference, convertRowQuadReference,
 };
 
 #if XQOB_DSP_WASM

@@ -35,6 +35,11 @@ struct DspFunctions {
                               const uint16_t* limits);
     void (*filterChromaSegment)(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,
                                 const uint8_t* limits);
+
+    // The same conversion to width pixels of four bytes, R, G, B, 255 (B, G, R, 255 when
+    // bgr is true), for callers that keep pixels of four bytes.
+    void (*convertRowQuad)(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
+                           int32_t width, bool bgr);
 };
 
 enum class DspLevel : int32_t { reference = 0, sse2 = 1, avx2 = 2, simd128 = 3 };

@@ -14,6 +14,8 @@ void putPrediction4x4Reference(const int32_t* prediction, uint8_t* dst, ptrdiff_
 void putPrediction8x8Reference(const int32_t* prediction, uint8_t* dst, ptrdiff_t stride);
 void convertRowReference(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
                          int32_t width);
+void convertRowQuadReference(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
+                             uint8_t* out, int32_t width, bool bgr);
 void upsampleRowReference(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t m);
 // Output columns 2j and 2j + 1 for chroma columns j = first..end-1 of a row of m (m >= 2).
 void upsampleColumnsReference(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t first,

@@ -22,19 +22,30 @@ int32_t blend(const uint8_t* near, const uint8_t* far, int32_t j) {
     return 3 * int32_t(near[j]) + int32_t(far[j]);
 }
 
+// 1.402, 0.34414, 0.71414 and 1.772 in 16-bit fixed point; the two green terms are summed
+// before the shift, which rounds towards minus infinity. R, G, B of pixel x at out[0..2].
+void convertPixel(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, int32_t x,
+                  uint8_t* out, int32_t red, int32_t blue) {
+    const int32_t y = luma[x];
+    const int32_t u = cb[x] - 128;
+    const int32_t v = cr[x] - 128;
+    out[red] = clipSample(y + ((91881 * v + 32768) >> 16));
+    out[1] = clipSample(y + ((-22554 * u + 32768 - 46802 * v) >> 16));
+    out[blue] = clipSample(y + ((116130 * u + 32768) >> 16));
+}
+
 }  // namespace
 
-// 1.402, 0.34414, 0.71414 and 1.772 in 16-bit fixed point; the two green terms are summed
-// before the shift, which rounds towards minus infinity.
 void convertRowReference(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
                          int32_t width) {
+    for (int32_t x = 0; x < width; ++x) convertPixel(luma, cb, cr, x, out + 3 * x, 0, 2);
+}
+
+void convertRowQuadReference(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
+                             uint8_t* out, int32_t width, bool bgr) {
     for (int32_t x = 0; x < width; ++x) {
-        const int32_t y = luma[x];
-        const int32_t u = cb[x] - 128;
-        const int32_t v = cr[x] - 128;
-        out[3 * x] = clipSample(y + ((91881 * v + 32768) >> 16));
-        out[3 * x + 1] = clipSample(y + ((-22554 * u + 32768 - 46802 * v) >> 16));
-        out[3 * x + 2] = clipSample(y + ((116130 * u + 32768) >> 16));
+        convertPixel(luma, cb, cr, x, out + 4 * x, bgr ? 2 : 0, bgr ? 0 : 2);
+        out[4 * x + 3] = 255;
     }
 }
 

@@ -281,6 +281,7 @@ const DspFunctions simd128Dsp = {
     putPrediction4x4Simd128,    putPrediction8x8Simd128,
     convertRowSimd128,          upsampleRowSimd128,
     filterLumaSegmentReference, filterChromaSegmentReference,
+    convertRowQuadReference,
 };
 
 }  // namespace xqob

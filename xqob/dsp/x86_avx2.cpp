@@ -124,29 +124,43 @@ XQOB_AVX2 void reconstruct8x8Avx2(const int32_t* levels, const int32_t* factors,
 
 // The factor splits of the SSE2 version: 91881 = 65536 + 26345, -46802 = -65536 + 18734,
 // 116130 = 131072 - 14942, each fitting the signed 16-bit madd.
+namespace {
+
+// R, G, B of the 16 pixels from x, clipped to 0..255.
+struct Channels {
+    __m128i r, g, b;
+};
+
+XQOB_AVX2 inline Channels convert16(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
+                                    int32_t x) {
+    const __m256i bias = _mm256_set1_epi16(128);
+    const __m256i two = _mm256_set1_epi16(2);
+    const __m256i y =
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x)));
+    const __m256i u = _mm256_sub_epi16(
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x))), bias);
+    const __m256i v = _mm256_sub_epi16(
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x))), bias);
+    const __m256i red = _mm256_add_epi16(v, term(v, two, colourPair(26345, 16384), 0));
+    const __m256i green = _mm256_sub_epi16(term(u, v, colourPair(-22554, 18734), 32768), v);
+    const __m256i blue =
+        _mm256_add_epi16(_mm256_add_epi16(u, u), term(u, two, colourPair(-14942, 16384), 0));
+    return Channels{toBytes(_mm256_add_epi16(y, red)), toBytes(_mm256_add_epi16(y, green)),
+                    toBytes(_mm256_add_epi16(y, blue))};
+}
+
+}  // namespace
+
 XQOB_AVX2 void convertRowAvx2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
                               uint8_t* out, int32_t width) {
     __m128i masks[3][3];
     for (int32_t k = 0; k < 3; ++k) {
         for (int32_t c = 0; c < 3; ++c) masks[k][c] = interleaveMask(k, c);
     }
-    const __m256i bias = _mm256_set1_epi16(128);
-    const __m256i two = _mm256_set1_epi16(2);
     int32_t x = 0;
     for (; x + 16 <= width; x += 16) {
-        const __m256i y =
-            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x)));
-        const __m256i u = _mm256_sub_epi16(
-            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x))), bias);
-        const __m256i v = _mm256_sub_epi16(
-            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x))), bias);
-        const __m256i red = _mm256_add_epi16(v, term(v, two, colourPair(26345, 16384), 0));
-        const __m256i green = _mm256_sub_epi16(term(u, v, colourPair(-22554, 18734), 32768), v);
-        const __m256i blue =
-            _mm256_add_epi16(_mm256_add_epi16(u, u), term(u, two, colourPair(-14942, 16384), 0));
-        const __m128i channels[3] = {toBytes(_mm256_add_epi16(y, red)),
-                                     toBytes(_mm256_add_epi16(y, green)),
-                                     toBytes(_mm256_add_epi16(y, blue))};
+        const Channels c = convert16(luma, cb, cr, x);
+        const __m128i channels[3] = {c.r, c.g, c.b};
         for (int32_t k = 0; k < 3; ++k) {
             __m128i block = _mm_shuffle_epi8(channels[0], masks[k][0]);
             block = _mm_or_si128(block, _mm_shuffle_epi8(channels[1], masks[k][1]));
@@ -157,6 +171,32 @@ XQOB_AVX2 void convertRowAvx2(const uint8_t* luma, const uint8_t* cb, const uint
     convertRowReference(luma + x, cb + x, cr + x, out + 3 * x, width - x);
 }
 
+// Four bytes a pixel: the byte pairs (first, green) and (third, 255) interleaved into whole
+// pixels, 8 to a 256-bit store.
+XQOB_AVX2 void convertRowQuadAvx2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
+                                  uint8_t* out, int32_t width, bool bgr) {
+    const __m128i opaque = _mm_set1_epi8(-1);
+    int32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const Channels c = convert16(luma, cb, cr, x);
+        const __m128i first = bgr ? c.b : c.r;
+        const __m128i third = bgr ? c.r : c.b;
+        const __m128i pair0 = _mm_unpacklo_epi8(first, c.g);
+        const __m128i pair1 = _mm_unpackhi_epi8(first, c.g);
+        const __m128i alpha0 = _mm_unpacklo_epi8(third, opaque);
+        const __m128i alpha1 = _mm_unpackhi_epi8(third, opaque);
+        const __m256i low =
+            _mm256_set_m128i(_mm_unpackhi_epi16(pair0, alpha0), _mm_unpacklo_epi16(pair0, alpha0));
+        const __m256i high =
+            _mm256_set_m128i(_mm_unpackhi_epi16(pair1, alpha1), _mm_unpacklo_epi16(pair1, alpha1));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * x), low);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * x + 32), high);
+    }
+    convertRowQuadReference(luma + x, cb + x, cr + x, out + 4 * x, width - x, bgr);
+}
+
+namespace {
+
 // a(j) = 3 near(j) + far(j) of 16 columns from j, in 16-bit lanes.
 XQOB_AVX2 inline __m256i blend16(const uint8_t* near, const uint8_t* far, int32_t j) {
     const __m256i n =
@@ -165,6 +205,8 @@ XQOB_AVX2 inline __m256i blend16(const uint8_t* near, const uint8_t* far, int32_
         _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(far + j)));
     return _mm256_add_epi16(_mm256_add_epi16(n, _mm256_add_epi16(n, n)), f);
 }
+
+}  // namespace
 
 // The SSE2 upsampling 16 columns at a time. Within each 128-bit lane the interleave of the
 // even and odd samples and the pack keep column order, so the 32 bytes go out as they are.

@@ -10,6 +10,8 @@ void reconstruct8x8Avx2(const int32_t* levels, const int32_t* factors, const int
                         uint8_t* dst, ptrdiff_t stride);
 void convertRowAvx2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
                     int32_t width);
+void convertRowQuadAvx2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
+                        int32_t width, bool bgr);
 void upsampleRowAvx2(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t m);
 
 }  // namespace xqob

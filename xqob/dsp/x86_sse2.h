@@ -14,6 +14,8 @@ void putPrediction4x4Sse2(const int32_t* prediction, uint8_t* dst, ptrdiff_t str
 void putPrediction8x8Sse2(const int32_t* prediction, uint8_t* dst, ptrdiff_t stride);
 void convertRowSse2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
                     int32_t width);
+void convertRowQuadSse2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
+                        int32_t width, bool bgr);
 void upsampleRowSse2(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t m);
 void filterLumaSegmentSse2(uint8_t* q0, ptrdiff_t along, ptrdiff_t across, const uint16_t* limits);
 void filterChromaSegmentSse2(uint8_t* q0, ptrdiff_t along, ptrdiff_t across, const uint8_t* limits);

@@ -71,33 +71,42 @@ XQOB_SSE2 inline __m128i packPixels(__m128i rgb0) {
     return _mm_or_si128(low, _mm_slli_si128(_mm_srli_si128(pairs, 8), 6));
 }
 
+// R, G, B of the 16 pixels from x, clipped to 0..255 by the saturating packs.
+struct Rgb8 {
+    __m128i r, g, b;
+};
+
+XQOB_SSE2 inline Rgb8 convert16(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
+                                int32_t x) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bias = _mm_set1_epi16(128);
+    const __m128i y8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x));
+    const __m128i cb8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x));
+    const __m128i cr8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x));
+    const Rgb16 low =
+        convert8(_mm_unpacklo_epi8(y8, zero), _mm_sub_epi16(_mm_unpacklo_epi8(cb8, zero), bias),
+                 _mm_sub_epi16(_mm_unpacklo_epi8(cr8, zero), bias));
+    const Rgb16 high =
+        convert8(_mm_unpackhi_epi8(y8, zero), _mm_sub_epi16(_mm_unpackhi_epi8(cb8, zero), bias),
+                 _mm_sub_epi16(_mm_unpackhi_epi8(cr8, zero), bias));
+    return Rgb8{_mm_packus_epi16(low.r, high.r), _mm_packus_epi16(low.g, high.g),
+                _mm_packus_epi16(low.b, high.b)};
+}
+
 }  // namespace
 
 XQOB_SSE2 void convertRowSse2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
                               uint8_t* out, int32_t width) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i bias = _mm_set1_epi16(128);
     int32_t x = 0;
     // Each 16-byte store writes 4 bytes past its 12; the next store or the tail (at least 2
     // pixels) overwrites them, so the last block must leave 2 pixels.
     for (; x + 18 <= width; x += 16) {
-        const __m128i y8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x));
-        const __m128i cb8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x));
-        const __m128i cr8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x));
-        const Rgb16 low =
-            convert8(_mm_unpacklo_epi8(y8, zero), _mm_sub_epi16(_mm_unpacklo_epi8(cb8, zero), bias),
-                     _mm_sub_epi16(_mm_unpacklo_epi8(cr8, zero), bias));
-        const Rgb16 high =
-            convert8(_mm_unpackhi_epi8(y8, zero), _mm_sub_epi16(_mm_unpackhi_epi8(cb8, zero), bias),
-                     _mm_sub_epi16(_mm_unpackhi_epi8(cr8, zero), bias));
-        // Saturating packs clip to 0..255.
-        const __m128i r = _mm_packus_epi16(low.r, high.r);
-        const __m128i g = _mm_packus_epi16(low.g, high.g);
-        const __m128i b = _mm_packus_epi16(low.b, high.b);
-        const __m128i rg0 = _mm_unpacklo_epi8(r, g);
-        const __m128i rg1 = _mm_unpackhi_epi8(r, g);
-        const __m128i b00 = _mm_unpacklo_epi8(b, zero);
-        const __m128i b01 = _mm_unpackhi_epi8(b, zero);
+        const Rgb8 c = convert16(luma, cb, cr, x);
+        const __m128i rg0 = _mm_unpacklo_epi8(c.r, c.g);
+        const __m128i rg1 = _mm_unpackhi_epi8(c.r, c.g);
+        const __m128i b00 = _mm_unpacklo_epi8(c.b, zero);
+        const __m128i b01 = _mm_unpackhi_epi8(c.b, zero);
         const __m128i pixels[4] = {_mm_unpacklo_epi16(rg0, b00), _mm_unpackhi_epi16(rg0, b00),
                                    _mm_unpacklo_epi16(rg1, b01), _mm_unpackhi_epi16(rg1, b01)};
         uint8_t* dst = out + 3 * x;
@@ -106,6 +115,29 @@ XQOB_SSE2 void convertRowSse2(const uint8_t* luma, const uint8_t* cb, const uint
         }
     }
     convertRowReference(luma + x, cb + x, cr + x, out + 3 * x, width - x);
+}
+
+// Four bytes a pixel need no packing: 16 pixels are four stores of whole pixels.
+XQOB_SSE2 void convertRowQuadSse2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
+                                  uint8_t* out, int32_t width, bool bgr) {
+    const __m128i opaque = _mm_set1_epi8(-1);
+    int32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const Rgb8 c = convert16(luma, cb, cr, x);
+        const __m128i first = bgr ? c.b : c.r;
+        const __m128i third = bgr ? c.r : c.b;
+        const __m128i pair0 = _mm_unpacklo_epi8(first, c.g);
+        const __m128i pair1 = _mm_unpackhi_epi8(first, c.g);
+        const __m128i alpha0 = _mm_unpacklo_epi8(third, opaque);
+        const __m128i alpha1 = _mm_unpackhi_epi8(third, opaque);
+        const __m128i pixels[4] = {
+            _mm_unpacklo_epi16(pair0, alpha0), _mm_unpackhi_epi16(pair0, alpha0),
+            _mm_unpacklo_epi16(pair1, alpha1), _mm_unpackhi_epi16(pair1, alpha1)};
+        for (int32_t i = 0; i < 4; ++i) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x + 16 * i), pixels[i]);
+        }
+    }
+    convertRowQuadReference(luma + x, cb + x, cr + x, out + 4 * x, width - x, bgr);
 }
 
 XQOB_SSE2 void upsampleRowSse2(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t m) {

@@ -30,8 +30,18 @@ void chromaRowsFor(int32_t r, int32_t evenHeight, int32_t* nearRow, int32_t* far
     *farRow = n;
 }
 
-// Output row r into out.
-void formRow(DecoderContext* context, RowOutput* output, int32_t r, uint8_t* out) {
+void convertColour(const DspFunctions& dsp, const uint8_t* luma, const uint8_t* cb,
+                   const uint8_t* cr, uint8_t* out, int32_t width, RowLayout layout) {
+    if (layout == RowLayout::own) {
+        dsp.convertRow(luma, cb, cr, out, width);
+    } else {
+        dsp.convertRowQuad(luma, cb, cr, out, width, layout == RowLayout::bgra);
+    }
+}
+
+// Output row r into out, laid out as layout.
+void formRow(DecoderContext* context, RowOutput* output, int32_t r, uint8_t* out,
+             RowLayout layout) {
     const uint8_t* luma = context->planeY + lumaOffset(context, 0, r);
     if (context->gray) {
         std::memcpy(out, luma, size_t(context->width));
@@ -40,8 +50,8 @@ void formRow(DecoderContext* context, RowOutput* output, int32_t r, uint8_t* out
     const size_t chromaStride = size_t(context->chromaWidth);
     if (context->fullChroma) {
         const size_t row = size_t(r - context->chromaTop) * chromaStride;
-        kernels(context).convertRow(luma, context->planeCb + row, context->planeCr + row, out,
-                                    context->width);
+        convertColour(kernels(context), luma, context->planeCb + row, context->planeCr + row, out,
+                      context->width, layout);
         return;
     }
     const int32_t evenWidth = context->width + (context->width & 1);
@@ -57,7 +67,7 @@ void formRow(DecoderContext* context, RowOutput* output, int32_t r, uint8_t* out
     const size_t farOffset = size_t(farRow - context->chromaTop) * chromaStride;
     dsp.upsampleRow(context->planeCb + nearOffset, context->planeCb + farOffset, cb, m);
     dsp.upsampleRow(context->planeCr + nearOffset, context->planeCr + farOffset, cr, m);
-    dsp.convertRow(luma, cb, cr, out, context->width);
+    convertColour(dsp, luma, cb, cr, out, context->width, layout);
 }
 
 // The last chroma row that output row r reads.
@@ -100,12 +110,16 @@ void deliverRows(DecoderContext* context, RowOutput* output, int32_t lumaFinal,
             }
         }
         if (output->pixels != nullptr) {
-            formRow(context, output, r, output->pixels + size_t(r) * bytes);
+            formRow(context, output, r, output->pixels + size_t(r) * bytes, RowLayout::own);
             continue;
         }
         uint8_t* at = output->place != nullptr ? output->place(output->opaque, r) : nullptr;
-        if (at == nullptr) at = output->scratch;
-        formRow(context, output, r, at);
+        if (at == nullptr) {
+            formRow(context, output, r, output->scratch, RowLayout::own);
+            at = output->scratch;
+        } else {
+            formRow(context, output, r, at, output->placeLayout);
+        }
         if (!output->sink(output->opaque, r, at)) {
             failDecode(context, FailureReason::stoppedByCaller, r);
         }

@@ -16,6 +16,10 @@ using RowSink = bool (*)(void* opaque, int32_t row, const uint8_t* pixels);
 // for the output's own row: a sink that keeps the rows as they are saves a copy.
 using RowPlace = uint8_t* (*)(void* opaque, int32_t row);
 
+// How a row formed in place is laid out: the decoder's own (gray, or R, G, B), or four bytes
+// a pixel R, G, B, 255 or B, G, R, 255 (colour pictures only).
+enum class RowLayout : int32_t { own = 0, rgba = 1, bgra = 2 };
+
 struct RowOutput {
     uint8_t* pixels = nullptr;  // height rows of width * channels bytes, or null for the sink
     // When pixels is null: called for the buffer right before the first row is written.
@@ -23,6 +27,7 @@ struct RowOutput {
     void* provideOpaque = nullptr;
     RowSink sink = nullptr;    // else rows go here
     RowPlace place = nullptr;  // optional, with the sink
+    RowLayout placeLayout = RowLayout::own;
     void* opaque = nullptr;
     uint8_t* scratch = nullptr;    // one output row when rows go to the sink
     uint8_t* upsampled = nullptr;  // the upsampled Cb and Cr samples of one row (half resolution)
