@@ -163,12 +163,12 @@ TEST(CoderBinaryEncoder, BinCostOfModelStates) {
         double bits;
     };
     const Case cases[] = {
-        {makeModel(2, 1), 1, 1.0},
-        {makeModel(2, 1), 0, 1.0},
-        {makeModel(4, 3), 0, 2.0},
-        {makeModel(4, 3), 1, std::log2(4.0 / 3.0)},
-        {makeModel(99, 1), 1, std::log2(99.0)},
-        {makeModel(99, 1), 0, std::log2(99.0 / 98.0)},
+        {{2, 1}, 1, 1.0},
+        {{2, 1}, 0, 1.0},
+        {{4, 3}, 0, 2.0},
+        {{4, 3}, 1, std::log2(4.0 / 3.0)},
+        {{99, 1}, 1, std::log2(99.0)},
+        {{99, 1}, 0, std::log2(99.0 / 98.0)},
     };
     for (const Case& c : cases) {
         EXPECT_NEAR(binCost(&c.model, c.bin), c.bits, 1e-12);

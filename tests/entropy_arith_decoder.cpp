@@ -29,10 +29,10 @@ struct ManualDecoder {
 
 TEST(ArithDecoder, BinOneFromTheStartState) {
     ManualDecoder d(0, 65535, 12345, 0x80);
-    BitModel model = makeModel(2, 1);
+    BitModel model{2, 1};
     EXPECT_EQ(decodeBit(&d.context, &model), 1);
-    EXPECT_EQ(modelTotal(model), 3u);
-    EXPECT_EQ(modelOnes(model), 2u);
+    EXPECT_EQ(model.total, 3u);
+    EXPECT_EQ(model.ones, 2u);
     EXPECT_EQ(d.context.low, 0);
     EXPECT_EQ(d.context.high, 65535);
     EXPECT_EQ(d.context.code, 24690 + 1);
@@ -40,10 +40,10 @@ TEST(ArithDecoder, BinOneFromTheStartState) {
 
 TEST(ArithDecoder, BinZeroFromTheStartState) {
     ManualDecoder d(0, 65535, 40000, 0x00);
-    BitModel model = makeModel(2, 1);
+    BitModel model{2, 1};
     EXPECT_EQ(decodeBit(&d.context, &model), 0);
-    EXPECT_EQ(modelTotal(model), 3u);
-    EXPECT_EQ(modelOnes(model), 1u);
+    EXPECT_EQ(model.total, 3u);
+    EXPECT_EQ(model.ones, 1u);
     EXPECT_EQ(d.context.low, 0);
     EXPECT_EQ(d.context.high, 65535);
     EXPECT_EQ(d.context.code, 14464);
@@ -56,10 +56,10 @@ TEST(ArithDecoder, ModelHalving) {
         uint32_t newTotal, newOnes;
     } cases[] = {{99, 60, 1, 51, 31}, {99, 1, 0, 51, 1}, {98, 50, 1, 99, 51}, {99, 98, 1, 51, 50}};
     for (const Case& c : cases) {
-        BitModel model = makeModel(c.total, c.ones);
+        BitModel model{c.total, c.ones};
         updateModel(&model, c.bin);
-        EXPECT_EQ(modelTotal(model), c.newTotal) << c.total << "/" << c.ones;
-        EXPECT_EQ(modelOnes(model), c.newOnes) << c.total << "/" << c.ones;
+        EXPECT_EQ(model.total, c.newTotal) << c.total << "/" << c.ones;
+        EXPECT_EQ(model.ones, c.newOnes) << c.total << "/" << c.ones;
     }
 }
 
@@ -128,8 +128,8 @@ TEST(ContextModels, EveryModelStartsAtHalf) {
     for (int32_t i = 0; i < kModelArrayCount; ++i) {
         const BitModel* models = *modelArrayField(&context, i);
         for (int32_t m = 0; m < modelArraySizes[i]; ++m) {
-            EXPECT_EQ(modelTotal(models[m]), 2u);
-            EXPECT_EQ(modelOnes(models[m]), 1u);
+            EXPECT_EQ(models[m].total, 2u);
+            EXPECT_EQ(models[m].ones, 1u);
         }
         count += modelArraySizes[i];
     }

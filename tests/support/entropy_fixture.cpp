@@ -68,7 +68,7 @@ bool EntropyFixture::readBack(const std::vector<ScriptedBin>& script) {
 }
 
 int32_t EntropyFixture::binsSeen(ModelArray array, int32_t index) const {
-    return static_cast<int32_t>(modelTotal((reader.*array)[index])) - 2;
+    return static_cast<int32_t>((reader.*array)[index].total) - 2;
 }
 
 bool EntropyFixture::modelsMatch() const {
@@ -76,7 +76,7 @@ bool EntropyFixture::modelsMatch() const {
         const BitModel* a = *modelArrayField(const_cast<DecoderContext*>(&writer), i);
         const BitModel* b = *modelArrayField(const_cast<DecoderContext*>(&reader), i);
         for (int32_t m = 0; m < modelArraySizes[i]; ++m) {
-            if (a[m].state != b[m].state) return false;
+            if (a[m].total != b[m].total || a[m].ones != b[m].ones) return false;
         }
     }
     return true;
@@ -86,7 +86,7 @@ int64_t EntropyFixture::totalBinsSeen() const {
     int64_t bins = 0;
     for (int32_t i = 0; i < kModelArrayCount; ++i) {
         const BitModel* models = *modelArrayField(const_cast<DecoderContext*>(&reader), i);
-        for (int32_t m = 0; m < modelArraySizes[i]; ++m) bins += modelTotal(models[m]) - 2;
+        for (int32_t m = 0; m < modelArraySizes[i]; ++m) bins += models[m].total - 2;
     }
     return bins;
 }

@@ -9,11 +9,14 @@
 
 namespace xqob {
 
-// An adaptive estimate of the probability of a 1: the counts total (2..99 between
-// decisions) and ones (1..total - 1) as one state number, which xqob/entropy/model_states.h
-// maps to the counts and moves on after each bin. State 0 is total 2, ones 1.
+// An adaptive estimate of the probability of a 1. Between decisions total is 2..99 and
+// both ones and total - ones are at least 1.
 struct BitModel {
-    uint16_t state = 0;
+    uint32_t total;
+    uint32_t ones;
+    // ones * ceil(2^30 / total), kept with the counts by updateModel, so that a split takes
+    // one multiplication; the default belongs to the start state total 2, ones 1.
+    uint32_t scale = 1u << 29;
 };
 
 struct ChainBlock;

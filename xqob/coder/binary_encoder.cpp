@@ -60,8 +60,7 @@ void narrow(BinaryEncoder* encoder, int32_t split, int32_t bin) {
 
 void encodeBit(BinaryEncoder* encoder, BitModel* model, int32_t bin) {
     const uint32_t range = static_cast<uint32_t>(encoder->high - encoder->low + 1);
-    const int32_t split =
-        encoder->low + static_cast<int32_t>(range * modelOnes(*model) / modelTotal(*model));
+    const int32_t split = encoder->low + static_cast<int32_t>(range * model->ones / model->total);
     bin = bin != 0 ? 1 : 0;
     updateModel(model, bin);
     narrow(encoder, split, bin);
@@ -91,9 +90,8 @@ int64_t encodedBitCount(const BinaryEncoder* encoder) {
 }
 
 double binCost(const BitModel* model, int32_t bin) {
-    const uint32_t total = modelTotal(*model);
-    const uint32_t count = bin != 0 ? modelOnes(*model) : total - modelOnes(*model);
-    return std::log2(static_cast<double>(total) / static_cast<double>(count));
+    const uint32_t count = bin != 0 ? model->ones : model->total - model->ones;
+    return std::log2(static_cast<double>(model->total) / static_cast<double>(count));
 }
 
 }  // namespace xqob

@@ -1,7 +1,5 @@
 #include "xqob/coder/residual_writer.h"
 
-#include "xqob/entropy/model_states.h"
-
 namespace xqob {
 
 namespace {
@@ -41,7 +39,7 @@ void writeMagnitude(BinaryEncoder* encoder, const ResidualKind& kind, int32_t le
         ++reached;
         if (reached >= kind.cap) {
             // The decoder ignores this bin's value: write the one the model finds likelier.
-            encodeBit(encoder, rest, 2 * modelOnes(*rest) > modelTotal(*rest) ? 1 : 0);
+            encodeBit(encoder, rest, 2 * rest->ones > rest->total ? 1 : 0);
             return;
         }
         const int32_t more = level > reached ? 1 : 0;

@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "xqob/base/decoder_context.h"
-#include "xqob/entropy/model_states.h"
 #include "xqob/entropy/residual.h"
 
 namespace xqob {
@@ -16,9 +15,8 @@ extern const std::array<float, 101> kLog2Counts;
 
 // -log2 of the probability that model gives bin.
 inline float bitCost(const BitModel* model, int32_t bin) {
-    const uint32_t total = modelTotal(*model);
-    const uint32_t count = bin != 0 ? modelOnes(*model) : total - modelOnes(*model);
-    return kLog2Counts[total] - kLog2Counts[count];
+    const uint32_t count = bin != 0 ? model->ones : model->total - model->ones;
+    return kLog2Counts[model->total] - kLog2Counts[count];
 }
 
 // The bins that the residual writer would write for levels (raster order, not all zero).

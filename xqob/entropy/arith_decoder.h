@@ -5,7 +5,6 @@
 #include <cstdint>
 
 #include "xqob/base/decoder_context.h"
-#include "xqob/entropy/model_states.h"
 
 namespace xqob {
 
@@ -185,26 +184,57 @@ XQOB_ALWAYS_INLINE void renormalise(ArithState* state) {
     renormalise(state, state->low + state->range - 1);
 }
 
-// range * ones / total for range 1..65536, ones below total, total 2..99, through the
-// reciprocal of total.
-inline uint32_t scaledSplit(uint32_t range, uint32_t ones, uint32_t total) {
-    return uint32_t((uint64_t(range * ones) * reciprocalOf(total)) >> 30);
+// 2^30 / total rounded up, for total 2..99, so that the division of a split becomes a
+// multiplication: with reciprocal * total = 2^30 + e, 0 <= e < total, x * reciprocal / 2^30
+// exceeds x / total by x * e / (total * 2^30) < x / 2^30, below 1/128 for x below 2^23;
+// x / total lies at least 1/total >= 1/99 below the next integer, so the floor is the same.
+struct ReciprocalTable {
+    uint32_t value[101];
+};
+
+constexpr ReciprocalTable makeReciprocals() {
+    ReciprocalTable table{};
+    for (uint32_t total = 1; total <= 100; ++total)
+        table.value[total] = uint32_t(((uint64_t{1} << 30) + total - 1) / total);
+    return table;
 }
 
-// The same product from the model state's scale, ones * reciprocal < 2^31: one
-// multiplication.
+constexpr ReciprocalTable kReciprocals = makeReciprocals();
+
+// range * ones / total for range 1..65536, ones below total, total 2..99.
+inline uint32_t scaledSplit(uint32_t range, uint32_t ones, uint32_t total) {
+    return uint32_t((uint64_t(range * ones) * kReciprocals.value[total]) >> 30);
+}
+
+// The same product from the model's scale, ones * reciprocal < 2^31: one multiplication.
 inline uint32_t modelSplit(uint32_t range, const BitModel* model) {
-    return uint32_t((uint64_t(range) * kModelStates.state[model->state].scale) >> 30);
+    return uint32_t((uint64_t(range) * model->scale) >> 30);
+}
+
+// Halves both counts, rounding up, once total reaches 100.
+XQOB_ALWAYS_INLINE void updateModel(BitModel* model, int32_t bin) {
+    uint32_t ones = model->ones + static_cast<uint32_t>(bin);
+    uint32_t total = model->total + 1;
+    if (__builtin_expect(total >= 100, 0)) {
+        const uint32_t zeros = total - ones;
+        ones = (ones + 1) / 2;
+        total = (zeros + 1) / 2 + ones;
+    }
+    model->ones = ones;
+    model->total = total;
+    model->scale = ones * kReciprocals.value[total];
+}
+
+inline BitModel makeModel(uint32_t total, uint32_t ones) {
+    return BitModel{total, ones, ones * kReciprocals.value[total]};
 }
 
 // The plain decoder, literally: a division per bin and renormalisation one halving at a time
 // through the context. The fast path below must agree with it bin for bin.
 inline int32_t decodeBit(DecoderContext* context, BitModel* model) {
     ++context->plainBins;
-    uint32_t total = modelTotal(*model);
-    uint32_t ones = modelOnes(*model);
     const uint32_t range = static_cast<uint32_t>(context->high - context->low + 1);
-    const int32_t split = context->low + static_cast<int32_t>(range * ones / total);
+    const int32_t split = context->low + static_cast<int32_t>(range * model->ones / model->total);
     int32_t bin;
     if (context->code < split) {
         bin = 1;
@@ -213,8 +243,7 @@ inline int32_t decodeBit(DecoderContext* context, BitModel* model) {
         bin = 0;
         context->low = split;
     }
-    countBin(&total, &ones, bin);
-    model->state = modelStateOf(total, ones);
+    updateModel(model, bin);
     renormaliseStepwise(context);
     return bin;
 }
@@ -253,12 +282,11 @@ XQOB_ALWAYS_INLINE int32_t decideSplit(ArithState* state, uint32_t split) {
 }
 
 XQOB_ALWAYS_INLINE int32_t decodeBit(ArithState* state, BitModel* model) {
-    const ModelState& s = kModelStates.state[model->state];
     // (range << shift) * scale >> 30 as (range * scale) >> (30 - shift): the product needs
     // only the range, and is below 2^48, so shifting it left first would lose nothing.
-    const uint64_t product = uint64_t(state->range) * s.scale;
+    const uint64_t product = uint64_t(state->range) * model->scale;
     const int32_t bin = decideSplit(state, uint32_t(product >> state->splitShift));
-    model->state = s.next[bin];
+    updateModel(model, bin);
     return bin;
 }
 

@@ -1,7 +1,6 @@
 #include "xqob/entropy/context_models.h"
 
 #include "xqob/base/allocation_chain.h"
-#include "xqob/entropy/model_states.h"
 
 namespace xqob {
 
@@ -28,7 +27,7 @@ BitModel** modelArrayField(DecoderContext* context, int32_t i) {
 void setUpModels(DecoderContext* context) {
     for (int32_t i = 0; i < kModelArrayCount; ++i) {
         BitModel* models = chainAllocArray<BitModel>(context, modelArraySizes[i]);
-        for (int32_t m = 0; m < modelArraySizes[i]; ++m) models[m] = makeModel(2, 1);
+        for (int32_t m = 0; m < modelArraySizes[i]; ++m) models[m] = BitModel{2, 1};
         *modelArrayField(context, i) = models;
     }
 }
