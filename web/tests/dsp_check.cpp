@@ -92,6 +92,14 @@ bool rowsOfEveryWidth(const DspFunctions& fast, Random* random) {
             referenceDsp.convertRow(luma.data(), cb.data(), cr.data(), expected.data(), width);
             fast.convertRow(luma.data(), cb.data(), cr.data(), actual.data(), width);
             if (expected != actual) return fail("colour row width, trial", width, trial);
+            for (const bool bgr : {false, true}) {
+                std::vector<uint8_t> quad(4 * width + 64, 0xA5), quadFast = quad;
+                referenceDsp.convertRowQuad(luma.data(), cb.data(), cr.data(), quad.data(), width,
+                                            bgr);
+                fast.convertRowQuad(luma.data(), cb.data(), cr.data(), quadFast.data(), width, bgr);
+                if (quad != quadFast)
+                    return fail("four-byte colour row width, trial", width, trial);
+            }
 
             const int32_t m = width < 2 ? 2 : width;
             std::vector<uint8_t> near(m), far(m);

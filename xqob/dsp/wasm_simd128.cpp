@@ -243,6 +243,32 @@ XQOB_SIMD128 void convertRowSimd128(const uint8_t* luma, const uint8_t* cb, cons
     convertRowReference(luma + x, cb + x, cr + x, out + 3 * x, width - x);
 }
 
+// Four bytes a pixel: (first, green) and (third, 255) byte pairs interleaved into pixels.
+XQOB_SIMD128 void convertRowQuadSimd128(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
+                                        uint8_t* out, int32_t width, bool bgr) {
+    const v128_t opaque = wasm_i8x16_splat(-1);
+    int32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const Channels c = convert16(luma + x, cb + x, cr + x);
+        const v128_t first = bgr ? c.b : c.r;
+        const v128_t third = bgr ? c.r : c.b;
+        const v128_t pair0 =
+            wasm_i8x16_shuffle(first, c.g, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+        const v128_t pair1 = wasm_i8x16_shuffle(first, c.g, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28,
+                                                13, 29, 14, 30, 15, 31);
+        const v128_t alpha0 = wasm_i8x16_shuffle(third, opaque, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20,
+                                                 5, 21, 6, 22, 7, 23);
+        const v128_t alpha1 = wasm_i8x16_shuffle(third, opaque, 8, 24, 9, 25, 10, 26, 11, 27, 12,
+                                                 28, 13, 29, 14, 30, 15, 31);
+        uint8_t* dst = out + 4 * x;
+        wasm_v128_store(dst, wasm_i16x8_shuffle(pair0, alpha0, 0, 8, 1, 9, 2, 10, 3, 11));
+        wasm_v128_store(dst + 16, wasm_i16x8_shuffle(pair0, alpha0, 4, 12, 5, 13, 6, 14, 7, 15));
+        wasm_v128_store(dst + 32, wasm_i16x8_shuffle(pair1, alpha1, 0, 8, 1, 9, 2, 10, 3, 11));
+        wasm_v128_store(dst + 48, wasm_i16x8_shuffle(pair1, alpha1, 4, 12, 5, 13, 6, 14, 7, 15));
+    }
+    convertRowQuadReference(luma + x, cb + x, cr + x, out + 4 * x, width - x, bgr);
+}
+
 namespace {
 
 // a(j) = 3 near(j) + far(j) of 8 columns from j, 16-bit.
@@ -281,7 +307,7 @@ const DspFunctions simd128Dsp = {
     putPrediction4x4Simd128,    putPrediction8x8Simd128,
     convertRowSimd128,          upsampleRowSimd128,
     filterLumaSegmentReference, filterChromaSegmentReference,
-    convertRowQuadReference,
+    convertRowQuadSimd128,
 };
 
 }  // namespace xqob
