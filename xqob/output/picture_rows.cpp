@@ -30,6 +30,7 @@ void chromaRowsFor(int32_t r, int32_t evenHeight, int32_t* nearRow, int32_t* far
     *farRow = n;
 }
 
+// One row of colour from co-sited samples, three bytes a pixel or four.
 void convertColour(const DspFunctions& dsp, const uint8_t* luma, const uint8_t* cb,
                    const uint8_t* cr, uint8_t* out, int32_t width, RowLayout layout) {
     if (layout == RowLayout::own) {
