@@ -8,6 +8,7 @@
 
 #include "xqob/dsp/reference.h"
 #include "xqob/dsp/x86_avx2.h"
+#include "xqob/dsp/x86_quad_pixels.h"
 
 namespace xqob {
 
@@ -171,26 +172,13 @@ XQOB_AVX2 void convertRowAvx2(const uint8_t* luma, const uint8_t* cb, const uint
     convertRowReference(luma + x, cb + x, cr + x, out + 3 * x, width - x);
 }
 
-// Four bytes a pixel: the byte pairs (first, green) and (third, 255) interleaved into whole
-// pixels, 8 to a 256-bit store.
+// Four bytes a pixel, with the SSE2 kernel's interleave.
 XQOB_AVX2 void convertRowQuadAvx2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
                                   uint8_t* out, int32_t width, bool bgr) {
-    const __m128i opaque = _mm_set1_epi8(-1);
     int32_t x = 0;
     for (; x + 16 <= width; x += 16) {
         const Channels c = convert16(luma, cb, cr, x);
-        const __m128i first = bgr ? c.b : c.r;
-        const __m128i third = bgr ? c.r : c.b;
-        const __m128i pair0 = _mm_unpacklo_epi8(first, c.g);
-        const __m128i pair1 = _mm_unpackhi_epi8(first, c.g);
-        const __m128i alpha0 = _mm_unpacklo_epi8(third, opaque);
-        const __m128i alpha1 = _mm_unpackhi_epi8(third, opaque);
-        const __m256i low =
-            _mm256_set_m128i(_mm_unpackhi_epi16(pair0, alpha0), _mm_unpacklo_epi16(pair0, alpha0));
-        const __m256i high =
-            _mm256_set_m128i(_mm_unpackhi_epi16(pair1, alpha1), _mm_unpacklo_epi16(pair1, alpha1));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * x), low);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * x + 32), high);
+        storeQuadPixels(out + 4 * x, c.r, c.g, c.b, bgr);
     }
     convertRowQuadReference(luma + x, cb + x, cr + x, out + 4 * x, width - x, bgr);
 }

@@ -6,6 +6,7 @@
 #include <emmintrin.h>
 
 #include "xqob/dsp/reference.h"
+#include "xqob/dsp/x86_quad_pixels.h"
 #include "xqob/dsp/x86_sse2.h"
 
 namespace xqob {
@@ -120,22 +121,10 @@ XQOB_SSE2 void convertRowSse2(const uint8_t* luma, const uint8_t* cb, const uint
 // Four bytes a pixel need no packing: 16 pixels are four stores of whole pixels.
 XQOB_SSE2 void convertRowQuadSse2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
                                   uint8_t* out, int32_t width, bool bgr) {
-    const __m128i opaque = _mm_set1_epi8(-1);
     int32_t x = 0;
     for (; x + 16 <= width; x += 16) {
         const Rgb8 c = convert16(luma, cb, cr, x);
-        const __m128i first = bgr ? c.b : c.r;
-        const __m128i third = bgr ? c.r : c.b;
-        const __m128i pair0 = _mm_unpacklo_epi8(first, c.g);
-        const __m128i pair1 = _mm_unpackhi_epi8(first, c.g);
-        const __m128i alpha0 = _mm_unpacklo_epi8(third, opaque);
-        const __m128i alpha1 = _mm_unpackhi_epi8(third, opaque);
-        const __m128i pixels[4] = {
-            _mm_unpacklo_epi16(pair0, alpha0), _mm_unpackhi_epi16(pair0, alpha0),
-            _mm_unpacklo_epi16(pair1, alpha1), _mm_unpackhi_epi16(pair1, alpha1)};
-        for (int32_t i = 0; i < 4; ++i) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x + 16 * i), pixels[i]);
-        }
+        storeQuadPixels(out + 4 * x, c.r, c.g, c.b, bgr);
     }
     convertRowQuadReference(luma + x, cb + x, cr + x, out + 4 * x, width - x, bgr);
 }
