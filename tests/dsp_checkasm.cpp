@@ -218,6 +218,12 @@ TEST(Checkasm, DeblockingSegments) {
                     fast.filterLumaSegment(actual.data() + q0, along, across,
                                            lumaDeblockTable[index]);
                     ASSERT_EQ(expected, actual) << "luma index " << index << " trial " << trial;
+                    // 16 lines from the same q0 (the patch holds them in both directions).
+                    referenceDsp.filterLumaSegmentPair(expected.data() + q0, along, across,
+                                                       lumaDeblockTable[index]);
+                    fast.filterLumaSegmentPair(actual.data() + q0, along, across,
+                                               lumaDeblockTable[index]);
+                    ASSERT_EQ(expected, actual) << "luma pair " << index << " trial " << trial;
                 }
                 for (int32_t index = 18; index <= 40; ++index) {
                     std::vector<uint8_t> expected = patch, actual = patch;

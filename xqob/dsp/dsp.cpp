@@ -9,9 +9,10 @@
 namespace xqob {
 
 const DspFunctions referenceDsp = {
-    reconstruct4x4Reference,    reconstruct8x8Reference,      putPrediction4x4Reference,
-    putPrediction8x8Reference,  convertRowReference,          upsampleRowReference,
-    filterLumaSegmentReference, filterChromaSegmentReference, convertRowQuadReference,
+    reconstruct4x4Reference,        reconstruct8x8Reference,      putPrediction4x4Reference,
+    putPrediction8x8Reference,      convertRowReference,          upsampleRowReference,
+    filterLumaSegmentReference,     filterChromaSegmentReference, convertRowQuadReference,
+    filterLumaSegmentPairReference,
 };
 
 #if XQOB_DSP_WASM

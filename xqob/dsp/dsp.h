@@ -40,6 +40,11 @@ struct DspFunctions {
     // bgr is true), for callers that keep pixels of four bytes.
     void (*convertRowQuad)(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
                            int32_t width, bool bgr);
+
+    // The two segments of one luma edge, 16 lines: the same as filterLumaSegment at q0 and
+    // then at q0 + 8 * along (the lines are independent). along or across is 1.
+    void (*filterLumaSegmentPair)(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,
+                                  const uint16_t* limits);
 };
 
 enum class DspLevel : int32_t { reference = 0, sse2 = 1, avx2 = 2, simd128 = 3 };

@@ -22,6 +22,8 @@ void upsampleColumnsReference(const uint8_t* near, const uint8_t* far, uint8_t* 
                               int32_t end, int32_t m);
 void filterLumaSegmentReference(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,
                                 const uint16_t* limits);
+void filterLumaSegmentPairReference(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,
+                                    const uint16_t* limits);
 void filterChromaSegmentReference(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,
                                   const uint8_t* limits);
 

@@ -99,6 +99,12 @@ void filterLumaSegmentReference(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,
     }
 }
 
+void filterLumaSegmentPairReference(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,
+                                    const uint16_t* limits) {
+    filterLumaSegmentReference(q0, along, across, limits);
+    filterLumaSegmentReference(q0 + 8 * along, along, across, limits);
+}
+
 // A small step between flat sides becomes a ramp from p2 to q2; every other line gets a
 // clipped correction of p0 and q0.
 void filterChromaSegmentReference(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,

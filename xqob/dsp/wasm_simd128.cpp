@@ -307,7 +307,7 @@ const DspFunctions simd128Dsp = {
     putPrediction4x4Simd128,    putPrediction8x8Simd128,
     convertRowSimd128,          upsampleRowSimd128,
     filterLumaSegmentReference, filterChromaSegmentReference,
-    convertRowQuadSimd128,
+    convertRowQuadSimd128,      filterLumaSegmentPairReference,
 };
 
 }  // namespace xqob

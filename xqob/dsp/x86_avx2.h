@@ -12,6 +12,8 @@ void convertRowAvx2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, u
                     int32_t width);
 void convertRowQuadAvx2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
                         int32_t width, bool bgr);
+void filterLumaSegmentPairAvx2(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,
+                               const uint16_t* limits);
 void upsampleRowAvx2(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t m);
 
 }  // namespace xqob

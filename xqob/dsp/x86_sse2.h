@@ -18,6 +18,9 @@ void convertRowQuadSse2(const uint8_t* luma, const uint8_t* cb, const uint8_t* c
                         int32_t width, bool bgr);
 void upsampleRowSse2(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t m);
 void filterLumaSegmentSse2(uint8_t* q0, ptrdiff_t along, ptrdiff_t across, const uint16_t* limits);
+// Two calls of the 8-line kernel.
+void filterLumaSegmentPairSse2(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,
+                               const uint16_t* limits);
 void filterChromaSegmentSse2(uint8_t* q0, ptrdiff_t along, ptrdiff_t across, const uint8_t* limits);
 
 }  // namespace xqob

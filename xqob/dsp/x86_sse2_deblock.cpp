@@ -6,6 +6,7 @@
 #if XQOB_DSP_X86
 #include <emmintrin.h>
 
+#include "xqob/dsp/x86_deblock_bytes.h"
 #include "xqob/dsp/x86_sse2.h"
 
 namespace xqob {
@@ -17,38 +18,6 @@ struct Lines {
     __m128i s[6];
 };
 
-XQOB_SSE2 inline __m128i load8(const uint8_t* p) {
-    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-}
-
-XQOB_SSE2 inline void store8(uint8_t* p, __m128i v) {
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
-}
-
-// 8 x 8 bytes (the low halves of r[0..7]) transposed in place.
-XQOB_SSE2 inline void transpose8x8(__m128i* r) {
-    const __m128i a0 = _mm_unpacklo_epi8(r[0], r[1]);
-    const __m128i a1 = _mm_unpacklo_epi8(r[2], r[3]);
-    const __m128i a2 = _mm_unpacklo_epi8(r[4], r[5]);
-    const __m128i a3 = _mm_unpacklo_epi8(r[6], r[7]);
-    const __m128i b0 = _mm_unpacklo_epi16(a0, a1);
-    const __m128i b1 = _mm_unpackhi_epi16(a0, a1);
-    const __m128i b2 = _mm_unpacklo_epi16(a2, a3);
-    const __m128i b3 = _mm_unpackhi_epi16(a2, a3);
-    const __m128i c0 = _mm_unpacklo_epi32(b0, b2);
-    const __m128i c1 = _mm_unpackhi_epi32(b0, b2);
-    const __m128i c2 = _mm_unpacklo_epi32(b1, b3);
-    const __m128i c3 = _mm_unpackhi_epi32(b1, b3);
-    r[0] = c0;
-    r[1] = _mm_srli_si128(c0, 8);
-    r[2] = c1;
-    r[3] = _mm_srli_si128(c1, 8);
-    r[4] = c2;
-    r[5] = _mm_srli_si128(c2, 8);
-    r[6] = c3;
-    r[7] = _mm_srli_si128(c3, 8);
-}
-
 // Reads the segment; for a vertical edge also keeps the 8 transposed columns p3..q3.
 XQOB_SSE2 inline Lines readLines(const uint8_t* q0, ptrdiff_t along, ptrdiff_t across,
                                  __m128i* columns) {
@@ -56,12 +25,12 @@ XQOB_SSE2 inline Lines readLines(const uint8_t* q0, ptrdiff_t along, ptrdiff_t a
     Lines lines;
     if (across != 1) {
         for (int32_t i = 0; i < 6; ++i) {
-            lines.s[i] = _mm_unpacklo_epi8(load8(q0 + (i - 3) * across), zero);
+            lines.s[i] = _mm_unpacklo_epi8(loadBytes8(q0 + (i - 3) * across), zero);
         }
         return lines;
     }
-    for (int32_t i = 0; i < 8; ++i) columns[i] = load8(q0 + i * along - 4);
-    transpose8x8(columns);
+    for (int32_t i = 0; i < 8; ++i) columns[i] = loadBytes8(q0 + i * along - 4);
+    transposeBytes8x8(columns);
     for (int32_t i = 0; i < 6; ++i) lines.s[i] = _mm_unpacklo_epi8(columns[i + 1], zero);
     return lines;
 }
@@ -71,13 +40,13 @@ XQOB_SSE2 inline void writeLines(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,
                                  __m128i* columns) {
     if (across != 1) {
         for (int32_t i = 1; i < 5; ++i) {
-            store8(q0 + (i - 3) * across, _mm_packus_epi16(lines.s[i], lines.s[i]));
+            storeBytes8(q0 + (i - 3) * across, _mm_packus_epi16(lines.s[i], lines.s[i]));
         }
         return;
     }
     for (int32_t i = 1; i < 5; ++i) columns[i + 1] = _mm_packus_epi16(lines.s[i], lines.s[i]);
-    transpose8x8(columns);
-    for (int32_t i = 0; i < 8; ++i) store8(q0 + i * along - 4, columns[i]);
+    transposeBytes8x8(columns);
+    for (int32_t i = 0; i < 8; ++i) storeBytes8(q0 + i * along - 4, columns[i]);
 }
 
 XQOB_SSE2 inline __m128i absolute(__m128i v) {
@@ -133,6 +102,12 @@ XQOB_SSE2 void filterLumaSegmentSse2(uint8_t* q0, ptrdiff_t along, ptrdiff_t acr
     lines.s[2] = select(filtered, _mm_add_epi16(p0, delta), p0);
     lines.s[3] = select(filtered, _mm_sub_epi16(q, delta), q);
     writeLines(q0, along, across, lines, columns);
+}
+
+XQOB_SSE2 void filterLumaSegmentPairSse2(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,
+                                         const uint16_t* limits) {
+    filterLumaSegmentSse2(q0, along, across, limits);
+    filterLumaSegmentSse2(q0 + 8 * along, along, across, limits);
 }
 
 XQOB_SSE2 void filterChromaSegmentSse2(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,

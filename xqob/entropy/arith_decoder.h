@@ -100,7 +100,7 @@ inline uint64_t loadBigEndian64(const uint8_t* at) {
 }
 
 // Tops value up to kValueBits payload bits, or leaves it as it is near the end of the buffer.
-inline void refillValue(ArithState* state) {
+XQOB_ALWAYS_INLINE void refillValue(ArithState* state) {
     DecoderContext* context = state->context;
     const int32_t next = context->nextBit;
     const int32_t byte = next >> 3;

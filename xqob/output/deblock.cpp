@@ -16,13 +16,23 @@ void deblockMacroblock(DecoderContext* context, int32_t x, int32_t y, const Macr
         {x > 0, x > 0}, {intra4x4[0], intra4x4[2]}, {true, true}, {intra4x4[1], intra4x4[3]}};
     const bool horizontal[4][2] = {
         {y > 0, y > 0}, {intra4x4[0], intra4x4[1]}, {true, true}, {intra4x4[2], intra4x4[3]}};
+    // The two halves of an edge touch different lines, so where both are filtered they go
+    // through the 16-line kernel in one call.
     for (int32_t edge = 0; edge < 4; ++edge) {
-        if (vertical[edge][0]) filterLumaEdge(context, x, y, edge, 0);
-        if (vertical[edge][1]) filterLumaEdge(context, x, y + 8, edge, 0);
+        if (vertical[edge][0] && vertical[edge][1]) {
+            filterLumaEdge(context, x, y, edge, 0, 2);
+        } else {
+            if (vertical[edge][0]) filterLumaEdge(context, x, y, edge, 0);
+            if (vertical[edge][1]) filterLumaEdge(context, x, y + 8, edge, 0);
+        }
     }
     for (int32_t edge = 0; edge < 4; ++edge) {
-        if (horizontal[edge][0]) filterLumaEdge(context, x, y, edge, 1);
-        if (horizontal[edge][1]) filterLumaEdge(context, x + 8, y, edge, 1);
+        if (horizontal[edge][0] && horizontal[edge][1]) {
+            filterLumaEdge(context, x, y, edge, 1, 2);
+        } else {
+            if (horizontal[edge][0]) filterLumaEdge(context, x, y, edge, 1);
+            if (horizontal[edge][1]) filterLumaEdge(context, x + 8, y, edge, 1);
+        }
     }
 }
 

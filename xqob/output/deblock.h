@@ -28,8 +28,11 @@ void deblockLumaRow(DecoderContext* context, int32_t y);
 void deblockChromaRow(DecoderContext* context, int32_t y);
 
 // direction 0: vertical edge at column x + 4 * edge, rows y..y+7; 1: horizontal edge at
-// row y + 4 * edge, columns x..x+7. The edge must not lie on the plane's outer border.
-void filterLumaEdge(DecoderContext* context, int32_t x, int32_t y, int32_t edge, int32_t direction);
+// row y + 4 * edge, columns x..x+7. Two segments: rows y..y+15 or columns x..x+15, the same
+// as the segment at y (x) and then the one at y + 8 (x + 8). The edge must not lie on the
+// plane's outer border.
+void filterLumaEdge(DecoderContext* context, int32_t x, int32_t y, int32_t edge, int32_t direction,
+                    int32_t segments = 1);
 
 // direction 0: vertical edge at column x, rows y..y+7; 1: horizontal edge at row y, columns
 // x..x+7; in planeCr, then in planeCb. The edge must not lie on the plane's outer border.

@@ -18,8 +18,8 @@ const uint16_t lumaDeblockTable[51][4] = {
     {256, 20, 13, 2},
 };
 
-void filterLumaEdge(DecoderContext* context, int32_t x, int32_t y, int32_t edge,
-                    int32_t direction) {
+void filterLumaEdge(DecoderContext* context, int32_t x, int32_t y, int32_t edge, int32_t direction,
+                    int32_t segments) {
     const int32_t index = context->qualityIndex >> 1;
     if (index < 22) return;
     const int32_t ex = direction == 0 ? x + 4 * edge : x;
@@ -27,7 +27,12 @@ void filterLumaEdge(DecoderContext* context, int32_t x, int32_t y, int32_t edge,
     const EdgeSegment segment =
         edgeSegment(context->planeY, context->paddedWidth, ex, ey - context->lumaTop, direction);
     const DspFunctions& dsp = context->dsp != nullptr ? *context->dsp : referenceDsp;
-    dsp.filterLumaSegment(segment.first, segment.along, segment.across, lumaDeblockTable[index]);
+    const uint16_t* limits = lumaDeblockTable[index];
+    if (segments == 2) {
+        dsp.filterLumaSegmentPair(segment.first, segment.along, segment.across, limits);
+    } else {
+        dsp.filterLumaSegment(segment.first, segment.along, segment.across, limits);
+    }
 }
 
 }  // namespace xqob
