@@ -48,9 +48,14 @@ test("the viewer shows every sample with the native decoder's pixels, and a cut 
 });
 
 test("the viewer opens files chosen in its file field; its screenshot", async () => {
-    const page = await browser.open(`${server.url}index.html`);
-    // The listeners are in place once the page's module has run, before the load event.
-    await page.evaluate(`new Promise((resolve) => document.readyState === "complete" ? resolve() : addEventListener("load", resolve))`);
+    const url = `${server.url}index.html`;
+    const page = await browser.open(url);
+    // The listeners are in place once the page's module has run, before the load event. The
+    // new tab shows about:blank (complete, without the field) until the page replaces it.
+    const loaded = `location.href === ${JSON.stringify(url)} && document.readyState === "complete"`;
+    for (let tries = 0; !(await page.evaluate(loaded).catch(() => false)) && tries < 400; tries++) {
+        await new Promise((resolve) => setTimeout(resolve, 50));
+    }
     await page.chooseFiles("#open", [join(root, "chelsea-q75.qob"), join(root, "camera-gray.qob")]);
     const shown = `[...document.querySelectorAll("figure")].map((f) => f.querySelector("b").textContent + " " + (f.querySelector("canvas")?.width ?? "none"))`;
     for (let tries = 0; (await page.evaluate(`${shown}.length`)) < 2 && tries < 200; tries++) {

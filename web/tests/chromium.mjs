@@ -72,6 +72,7 @@ export async function launchChromium() {
                 async chooseFiles(selector, files) {
                     const { result } = await send("Runtime.evaluate",
                         { expression: `document.querySelector(${JSON.stringify(selector)})` }, sessionId);
+                    if (!result.objectId) throw new Error(`${url}: no ${selector} to choose files in`);
                     await send("DOM.setFileInputFiles", { files, objectId: result.objectId }, sessionId);
                 },
                 // The page's performance counters, e.g. ThreadTime: CPU seconds of its main thread.
