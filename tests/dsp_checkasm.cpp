@@ -232,6 +232,16 @@ TEST(Checkasm, DeblockingSegments) {
                     fast.filterChromaSegment(actual.data() + q0, along, across,
                                              chromaDeblockTable[index]);
                     ASSERT_EQ(expected, actual) << "chroma index " << index << " trial " << trial;
+                    // Both planes at once: the patch and its mirror image.
+                    std::vector<uint8_t> otherExpected(patch.rbegin(), patch.rend());
+                    std::vector<uint8_t> otherActual = otherExpected;
+                    referenceDsp.filterChromaSegments(expected.data() + q0,
+                                                      otherExpected.data() + q0, along, across,
+                                                      chromaDeblockTable[index]);
+                    fast.filterChromaSegments(actual.data() + q0, otherActual.data() + q0, along,
+                                              across, chromaDeblockTable[index]);
+                    ASSERT_EQ(expected, actual) << "chroma Cr " << index << " trial " << trial;
+                    ASSERT_EQ(otherExpected, otherActual) << "chroma Cb " << index;
                 }
             }
         }

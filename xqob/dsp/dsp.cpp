@@ -9,10 +9,17 @@
 namespace xqob {
 
 const DspFunctions referenceDsp = {
-    reconstruct4x4Reference,        reconstruct8x8Reference,      putPrediction4x4Reference,
-    putPrediction8x8Reference,      convertRowReference,          upsampleRowReference,
-    filterLumaSegmentReference,     filterChromaSegmentReference, convertRowQuadReference,
-    filterLumaSegmentPairReference,
+    .reconstruct4x4 = reconstruct4x4Reference,
+    .reconstruct8x8 = reconstruct8x8Reference,
+    .putPrediction4x4 = putPrediction4x4Reference,
+    .putPrediction8x8 = putPrediction8x8Reference,
+    .convertRow = convertRowReference,
+    .upsampleRow = upsampleRowReference,
+    .filterLumaSegment = filterLumaSegmentReference,
+    .filterChromaSegment = filterChromaSegmentReference,
+    .convertRowQuad = convertRowQuadReference,
+    .filterLumaSegmentPair = filterLumaSegmentPairReference,
+    .filterChromaSegments = filterChromaSegmentsReference,
 };
 
 #if XQOB_DSP_WASM

@@ -45,6 +45,9 @@ struct DspFunctions {
     // then at q0 + 8 * along (the lines are independent). along or across is 1.
     void (*filterLumaSegmentPair)(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,
                                   const uint16_t* limits);
+    // The same chroma segment in both planes: filterChromaSegment at cr, then at cb.
+    void (*filterChromaSegments)(uint8_t* cr, uint8_t* cb, ptrdiff_t along, ptrdiff_t across,
+                                 const uint8_t* limits);
 };
 
 enum class DspLevel : int32_t { reference = 0, sse2 = 1, avx2 = 2, simd128 = 3 };

@@ -26,5 +26,7 @@ void filterLumaSegmentPairReference(uint8_t* q0, ptrdiff_t along, ptrdiff_t acro
                                     const uint16_t* limits);
 void filterChromaSegmentReference(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,
                                   const uint8_t* limits);
+void filterChromaSegmentsReference(uint8_t* cr, uint8_t* cb, ptrdiff_t along, ptrdiff_t across,
+                                   const uint8_t* limits);
 
 }  // namespace xqob

@@ -133,4 +133,10 @@ void filterChromaSegmentReference(uint8_t* q0, ptrdiff_t along, ptrdiff_t across
     }
 }
 
+void filterChromaSegmentsReference(uint8_t* cr, uint8_t* cb, ptrdiff_t along, ptrdiff_t across,
+                                   const uint8_t* limits) {
+    filterChromaSegmentReference(cr, along, across, limits);
+    filterChromaSegmentReference(cb, along, across, limits);
+}
+
 }  // namespace xqob

@@ -303,11 +303,17 @@ XQOB_SIMD128 void upsampleRowSimd128(const uint8_t* near, const uint8_t* far, ui
 }
 
 const DspFunctions simd128Dsp = {
-    reconstruct4x4Simd128,      reconstruct8x8Simd128,
-    putPrediction4x4Simd128,    putPrediction8x8Simd128,
-    convertRowSimd128,          upsampleRowSimd128,
-    filterLumaSegmentReference, filterChromaSegmentReference,
-    convertRowQuadSimd128,      filterLumaSegmentPairReference,
+    .reconstruct4x4 = reconstruct4x4Simd128,
+    .reconstruct8x8 = reconstruct8x8Simd128,
+    .putPrediction4x4 = putPrediction4x4Simd128,
+    .putPrediction8x8 = putPrediction8x8Simd128,
+    .convertRow = convertRowSimd128,
+    .upsampleRow = upsampleRowSimd128,
+    .filterLumaSegment = filterLumaSegmentReference,
+    .filterChromaSegment = filterChromaSegmentReference,
+    .convertRowQuad = convertRowQuadSimd128,
+    .filterLumaSegmentPair = filterLumaSegmentPairReference,
+    .filterChromaSegments = filterChromaSegmentsReference,
 };
 
 }  // namespace xqob

@@ -22,5 +22,8 @@ void filterLumaSegmentSse2(uint8_t* q0, ptrdiff_t along, ptrdiff_t across, const
 void filterLumaSegmentPairSse2(uint8_t* q0, ptrdiff_t along, ptrdiff_t across,
                                const uint16_t* limits);
 void filterChromaSegmentSse2(uint8_t* q0, ptrdiff_t along, ptrdiff_t across, const uint8_t* limits);
+// Two calls of the 8-line kernel.
+void filterChromaSegmentsSse2(uint8_t* cr, uint8_t* cb, ptrdiff_t along, ptrdiff_t across,
+                              const uint8_t* limits);
 
 }  // namespace xqob

@@ -143,5 +143,11 @@ XQOB_SSE2 void filterChromaSegmentSse2(uint8_t* q0, ptrdiff_t along, ptrdiff_t a
     writeLines(q0, along, across, lines, columns);
 }
 
+XQOB_SSE2 void filterChromaSegmentsSse2(uint8_t* cr, uint8_t* cb, ptrdiff_t along, ptrdiff_t across,
+                                        const uint8_t* limits) {
+    filterChromaSegmentSse2(cr, along, across, limits);
+    filterChromaSegmentSse2(cb, along, across, limits);
+}
+
 }  // namespace xqob
 #endif

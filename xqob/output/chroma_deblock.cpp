@@ -18,11 +18,11 @@ void filterChromaEdge(DecoderContext* context, int32_t x, int32_t y, int32_t dir
     if (index <= 17) return;
     const uint8_t* limits = chromaDeblockTable[index];
     const DspFunctions& dsp = context->dsp != nullptr ? *context->dsp : referenceDsp;
-    for (uint8_t* plane : {context->planeCr, context->planeCb}) {
-        const EdgeSegment segment =
-            edgeSegment(plane, context->chromaWidth, x, y - context->chromaTop, direction);
-        dsp.filterChromaSegment(segment.first, segment.along, segment.across, limits);
-    }
+    const EdgeSegment cr =
+        edgeSegment(context->planeCr, context->chromaWidth, x, y - context->chromaTop, direction);
+    const EdgeSegment cb =
+        edgeSegment(context->planeCb, context->chromaWidth, x, y - context->chromaTop, direction);
+    dsp.filterChromaSegments(cr.first, cb.first, cr.along, cr.across, limits);
 }
 
 }  // namespace xqob
