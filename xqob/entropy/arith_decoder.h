@@ -164,7 +164,8 @@ XQOB_ALWAYS_INLINE void renormalise(ArithState* state, uint32_t high) {
     // After a decision the range is at least 165, so low != high and the word has a bit set
     // at 15 - k, k at most 15.
     const uint32_t stop = (low ^ high) & ~((low & ~high) << 1);
-    const int32_t k = __builtin_clz(stop) - 16;
+    const int32_t lead = __builtin_clz(stop);  // 16 + k
+    const int32_t k = lead - 16;
     if (__builtin_expect(state->bits < k, 0)) {
         refillValue(state);
         if (state->bits < k) {
@@ -176,7 +177,7 @@ XQOB_ALWAYS_INLINE void renormalise(ArithState* state, uint32_t high) {
     state->bits -= k;
     state->low = (low << k) & 0x7FFF;
     state->shift = k;
-    state->splitShift = 30 - k;
+    state->splitShift = 46 - lead;  // 30 - k, straight from the count
 }
 
 // After a decision: the new width in range, no shift pending.
