@@ -262,12 +262,33 @@ constexpr PoolIndices<n> kPoolIndices = makePoolIndices<n>();
 template <int32_t n>
 bool formPredictionFast(const int32_t* t, const int32_t* l, int32_t c, bool top, bool left,
                         int32_t mode, int32_t* out) {
-    if (mode <= 2) return formPrediction<n>(t, l, c, top, left, mode, out);
     if (!modeHasNeighbours(mode, top, left)) return false;
+    // Modes 0 to 2 read the references where they are, without the reference's copies.
+    if (mode == 0) {
+        for (int32_t r = 0; r < n; ++r) {
+            for (int32_t k = 0; k < n; ++k) out[n * r + k] = t[k];
+        }
+        return true;
+    }
+    if (mode == 1) {
+        for (int32_t r = 0; r < n; ++r) {
+            for (int32_t k = 0; k < n; ++k) out[n * r + k] = l[r];
+        }
+        return true;
+    }
+    if (mode == 2) {
+        fill<n>(dcValue<n>(t, l, top, left), out);
+        return true;
+    }
     using P = EdgePool<n>;
     // Only present sides are read, as in the reference; an absent side stays 0 and no rule
-    // of this mode reads it.
-    int32_t pool[P::size] = {};
+    // of this mode reads it. With both sides present every entry is written below but one
+    // between the two means, which no rule reads either.
+    int32_t pool[P::size];
+    if (!top || !left) {
+        for (int32_t& entry : pool) entry = 0;
+    }
+    pool[P::a(2 * n - 1) + 1] = 0;
     int32_t* edge = pool + P::e(0);
     edge[0] = c;
     if (top) {
