@@ -259,6 +259,31 @@ constexpr PoolIndices<n> makePoolIndices() {
 template <int32_t n>
 constexpr PoolIndices<n> kPoolIndices = makePoolIndices<n>();
 
+// Where a row of a mode reads n consecutive pool entries (every row of modes 3, 4 and 7, the
+// first two of mode 5), the pool index of its first sample, so that the row is copied whole;
+// -1 where the row has to be read entry by entry.
+template <int32_t n>
+struct PoolRuns {
+    int8_t start[6][n];
+};
+
+template <int32_t n>
+constexpr PoolRuns<n> makePoolRuns() {
+    PoolRuns<n> runs{};
+    for (int32_t mode = 0; mode < 6; ++mode) {
+        for (int32_t r = 0; r < n; ++r) {
+            const uint8_t* row = kPoolIndices<n>.index[mode] + n * r;
+            bool consecutive = true;
+            for (int32_t k = 1; k < n; ++k) consecutive = consecutive && row[k] == row[0] + k;
+            runs.start[mode][r] = consecutive ? int8_t(row[0]) : int8_t(-1);
+        }
+    }
+    return runs;
+}
+
+template <int32_t n>
+constexpr PoolRuns<n> kPoolRuns = makePoolRuns<n>();
+
 template <int32_t n>
 bool formPredictionFast(const int32_t* t, const int32_t* l, int32_t c, bool top, bool left,
                         int32_t mode, int32_t* out) {
@@ -303,7 +328,15 @@ bool formPredictionFast(const int32_t* t, const int32_t* l, int32_t c, bool top,
     for (int32_t j = 1 - n; j < 2 * n; ++j)
         pool[P::f(j)] = mean3(edge[j - 1], edge[j], edge[j + 1]);
     const uint8_t* index = kPoolIndices<n>.index[mode - 3];
-    for (int32_t i = 0; i < n * n; ++i) out[i] = pool[index[i]];
+    const int8_t* runs = kPoolRuns<n>.start[mode - 3];
+    for (int32_t r = 0; r < n; ++r) {
+        int32_t* row = out + n * r;
+        if (runs[r] >= 0) {
+            for (int32_t k = 0; k < n; ++k) row[k] = pool[runs[r] + k];
+        } else {
+            for (int32_t k = 0; k < n; ++k) row[k] = pool[index[n * r + k]];
+        }
+    }
     return true;
 }
 
