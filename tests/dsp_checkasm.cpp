@@ -248,6 +248,52 @@ TEST(Checkasm, DeblockingSegments) {
     }
 }
 
+// Every mode over every presence of the sides, luma and chroma smoothing, on random edges,
+// flat edges at 0 and 255 and edges that alternate between them. A mode that reads an absent
+// side writes nothing on every level.
+TEST(Checkasm, IntraPrediction8x8) {
+    Random random;
+    for (DspLevel level : optimisedLevels()) {
+        const DspFunctions& fast = *dspFunctions(level);
+        SCOPED_TRACE(int(level));
+        for (int32_t trial = 0; trial < 600; ++trial) {
+            const int32_t kind = trial % 4;
+            IntraEdge8x8 edge{};
+            for (int32_t i = 0; i < 25; ++i) {
+                const uint8_t sample = kind == 0   ? random.byte()
+                                       : kind == 1 ? uint8_t(0)
+                                       : kind == 2 ? uint8_t(255)
+                                                   : uint8_t(i % 2 ? 255 : 0);
+                if (i < 16)
+                    edge.above[i] = sample;
+                else if (i < 24)
+                    edge.left[i - 16] = sample;
+                else
+                    edge.corner = sample;
+            }
+            for (int32_t sides = 0; sides < 4; ++sides) {
+                IntraEdge8x8 present = edge;
+                present.hasTop = (sides & 1) != 0;
+                present.hasLeft = (sides & 2) != 0;
+                if (!present.hasTop) std::fill(present.above, present.above + 16, 0);
+                if (!present.hasLeft) std::fill(present.left, present.left + 8, 0);
+                if (!(present.hasTop && present.hasLeft)) present.corner = 0;
+                for (int32_t mode = 0; mode <= 8; ++mode) {
+                    for (const bool chroma : {false, true}) {
+                        std::vector<int32_t> expected(64, -1), actual(64, -1);
+                        const bool wrote =
+                            referenceDsp.predictIntra8x8(&present, mode, chroma, expected.data());
+                        ASSERT_EQ(fast.predictIntra8x8(&present, mode, chroma, actual.data()),
+                                  wrote);
+                        ASSERT_EQ(expected, actual) << "mode " << mode << " sides " << sides
+                                                    << " chroma " << chroma << " trial " << trial;
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(Checkasm, ThisProcessorGetsAnOptimisedTable) {
 #if defined(__x86_64__)
     // SSE2 is part of every x86-64 processor.

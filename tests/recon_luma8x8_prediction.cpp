@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/support/recon_fixture.h"
+#include "xqob/dsp/intra_prediction.h"
 #include "xqob/recon/luma_prediction.h"
 
 namespace xqob {

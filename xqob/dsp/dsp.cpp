@@ -20,6 +20,7 @@ const DspFunctions referenceDsp = {
     .convertRowQuad = convertRowQuadReference,
     .filterLumaSegmentPair = filterLumaSegmentPairReference,
     .filterChromaSegments = filterChromaSegmentsReference,
+    .predictIntra8x8 = predictIntra8x8Reference,
 };
 
 #if XQOB_DSP_WASM

@@ -9,6 +9,17 @@
 
 namespace xqob {
 
+// The references of an 8x8 intra block as samples: the 8 samples above and the 8 above-right
+// (the last one above repeated where those are absent), the 8 to the left from the top down,
+// and the corner (0 unless both sides are present). Samples of an absent side are 0.
+struct IntraEdge8x8 {
+    uint8_t above[16];
+    uint8_t left[8];
+    uint8_t corner;
+    bool hasTop;
+    bool hasLeft;
+};
+
 struct DspFunctions {
     // Dequantise, inverse-transform, add the prediction with rounding, clip to 0..255 and
     // store. 4x4: d = (factor * level + 1) >> 1, result (64 p + d + 32) >> 6; 8x8: d = factor *
@@ -48,6 +59,12 @@ struct DspFunctions {
     // The same chroma segment in both planes: filterChromaSegment at cr, then at cb.
     void (*filterChromaSegments)(uint8_t* cr, uint8_t* cb, ptrdiff_t along, ptrdiff_t across,
                                  const uint8_t* limits);
+
+    // An 8x8 intra prediction: the references smoothed, by [1 2 1] / 4 for luma or by
+    // [9 10 9] / 28 for chroma (an end without an outer neighbour lets its own sample stand
+    // in), then the mode's rule over the smoothed references into out, in raster order.
+    // Returns false, writing nothing, when the mode reads an absent side.
+    bool (*predictIntra8x8)(const IntraEdge8x8* edge, int32_t mode, bool chroma, int32_t* out);
 };
 
 enum class DspLevel : int32_t { reference = 0, sse2 = 1, avx2 = 2, simd128 = 3 };

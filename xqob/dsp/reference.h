@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "xqob/dsp/dsp.h"
+
 namespace xqob {
 
 void reconstruct4x4Reference(const int32_t* levels, const int32_t* factors,
@@ -28,5 +30,6 @@ void filterChromaSegmentReference(uint8_t* q0, ptrdiff_t along, ptrdiff_t across
                                   const uint8_t* limits);
 void filterChromaSegmentsReference(uint8_t* cr, uint8_t* cb, ptrdiff_t along, ptrdiff_t across,
                                    const uint8_t* limits);
+bool predictIntra8x8Reference(const IntraEdge8x8* edge, int32_t mode, bool chroma, int32_t* out);
 
 }  // namespace xqob

@@ -314,6 +314,7 @@ const DspFunctions simd128Dsp = {
     .convertRowQuad = convertRowQuadSimd128,
     .filterLumaSegmentPair = filterLumaSegmentPairReference,
     .filterChromaSegments = filterChromaSegmentsReference,
+    .predictIntra8x8 = predictIntra8x8Reference,
 };
 
 }  // namespace xqob

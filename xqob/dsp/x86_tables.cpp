@@ -19,6 +19,7 @@ const DspFunctions sse2Dsp = {
     .convertRowQuad = convertRowQuadSse2,
     .filterLumaSegmentPair = filterLumaSegmentPairSse2,
     .filterChromaSegments = filterChromaSegmentsSse2,
+    .predictIntra8x8 = predictIntra8x8Sse2,
 };
 
 // Where a wider register does not pay (4x4 blocks, one 8-line segment), AVX2 keeps SSE2.
@@ -34,6 +35,7 @@ const DspFunctions avx2Dsp = {
     .convertRowQuad = convertRowQuadAvx2,
     .filterLumaSegmentPair = filterLumaSegmentPairAvx2,
     .filterChromaSegments = filterChromaSegmentsAvx2,
+    .predictIntra8x8 = predictIntra8x8Sse2,
 };
 
 }  // namespace xqob

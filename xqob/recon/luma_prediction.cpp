@@ -1,8 +1,10 @@
 #include "xqob/recon/luma_prediction.h"
 
 #include "xqob/base/plane_offset.h"
-#include "xqob/recon/intra_prediction.h"
+#include "xqob/dsp/intra_prediction.h"
+#include "xqob/recon/intra_edge.h"
 #include "xqob/recon/neighbour_presence.h"
+#include "xqob/recon/reconstruct.h"
 
 namespace xqob {
 
@@ -52,31 +54,12 @@ void predictIntraLuma4x4(DecoderContext* context, int32_t x, int32_t y, int32_t 
                         context->lumaPred4x4[mode]);
 }
 
-void smoothLumaReferences(const int32_t* t, const int32_t* l, int32_t c, bool top, bool left,
-                          int32_t* ts, int32_t* ls, int32_t* cs) {
-    // Each smoothed sample comes from the raw ones; an end without an outer neighbour
-    // weights its own sample 3.
-    if (top) {
-        ts[0] = left ? (c + 2 * t[0] + t[1] + 2) >> 2 : (3 * t[0] + t[1] + 2) >> 2;
-        for (int32_t i = 1; i < 15; ++i) ts[i] = (t[i - 1] + 2 * t[i] + t[i + 1] + 2) >> 2;
-        ts[15] = (t[14] + 3 * t[15] + 2) >> 2;
-    }
-    if (left) {
-        ls[0] = top ? (c + 2 * l[0] + l[1] + 2) >> 2 : (3 * l[0] + l[1] + 2) >> 2;
-        for (int32_t j = 1; j < 7; ++j) ls[j] = (l[j - 1] + 2 * l[j] + l[j + 1] + 2) >> 2;
-        ls[7] = (l[6] + 3 * l[7] + 2) >> 2;
-    }
-    *cs = top && left ? (l[0] + 2 * c + t[0] + 2) >> 2 : c;
-}
-
 void predictIntraLuma8x8(DecoderContext* context, int32_t x, int32_t y, int32_t mode) {
-    LumaReferences refs;
-    gatherLumaReferences<8>(context, x, y, &refs);
-    int32_t ts[16];
-    int32_t ls[8];
-    int32_t cs;
-    smoothLumaReferences(refs.t, refs.l, refs.c, refs.top, refs.left, ts, ls, &cs);
-    formIntraPrediction(8, ts, ls, cs, refs.top, refs.left, mode, context->lumaPred8x8[mode]);
+    const int32_t width = context->paddedWidth;
+    const bool aboveRight = x + 16 <= width && y > 0 && aboveRightDecoded(x, y, 8);
+    const IntraEdge8x8 edge = gatherIntraEdge8x8(context->planeY + lumaOffset(context, x, y), width,
+                                                 y > 0, x > 0, aboveRight);
+    kernels(context).predictIntra8x8(&edge, mode, false, context->lumaPred8x8[mode]);
 }
 
 }  // namespace xqob

@@ -11,8 +11,4 @@ namespace xqob {
 void predictIntraLuma4x4(DecoderContext* context, int32_t x, int32_t y, int32_t mode);
 void predictIntraLuma8x8(DecoderContext* context, int32_t x, int32_t y, int32_t mode);
 
-// [1, 2, 1] smoothing of the 8x8 references: t (16), l (8), c into ts, ls, cs.
-void smoothLumaReferences(const int32_t* t, const int32_t* l, int32_t c, bool top, bool left,
-                          int32_t* ts, int32_t* ls, int32_t* cs);
-
 }  // namespace xqob

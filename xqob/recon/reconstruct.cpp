@@ -5,14 +5,6 @@
 
 namespace xqob {
 
-namespace {
-
-const DspFunctions& kernels(const DecoderContext* context) {
-    return context->dsp != nullptr ? *context->dsp : referenceDsp;
-}
-
-}  // namespace
-
 // A block without coded levels has an all-zero residual, and the prediction (0..255) plus
 // zero, rounded, is the prediction itself: the transform is skipped.
 void reconstructLuma4x4(DecoderContext* context, int32_t x, int32_t y, int32_t candidate,

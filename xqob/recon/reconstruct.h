@@ -4,8 +4,14 @@
 #include <cstdint>
 
 #include "xqob/base/decoder_context.h"
+#include "xqob/dsp/dsp.h"
 
 namespace xqob {
+
+// The decode's kernels; the reference ones when none were chosen.
+inline const DspFunctions& kernels(const DecoderContext* context) {
+    return context->dsp != nullptr ? *context->dsp : referenceDsp;
+}
 
 // The dequantisation factors must be set up (setUpDequantFactors). levels: the block's
 // coefficient levels in raster order, read where they are and left unchanged; null for a

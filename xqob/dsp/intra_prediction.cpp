@@ -1,4 +1,6 @@
-#include "xqob/recon/intra_prediction.h"
+#include "xqob/dsp/intra_prediction.h"
+
+#include "xqob/dsp/intra_pool.h"
 
 namespace xqob {
 
@@ -10,6 +12,11 @@ inline int32_t mean3(int32_t a, int32_t b, int32_t d) {
 }
 inline int32_t mean2(int32_t a, int32_t b) {
     return (a + b + 1) >> 1;
+}
+
+// 9-10-9 over 28, rounded; every operand is an 8-bit sample, so the quotient is the floor.
+inline int32_t smooth3(int32_t a, int32_t b, int32_t d) {
+    return (9 * a + 10 * b + 9 * d + 14) / 28;
 }
 
 template <int32_t n>
@@ -36,24 +43,6 @@ int32_t dcValue(const int32_t* t, const int32_t* l, bool top, bool left) {
     if (top) return (topSum + n / 2) >> log2Of<n>();
     if (left) return (leftSum + n / 2) >> log2Of<n>();
     return 128;
-}
-
-bool modeHasNeighbours(int32_t mode, bool top, bool left) {
-    switch (mode) {
-        case 0:
-        case 3:
-        case 7:
-            return top;
-        case 1:
-        case 8:
-            return left;
-        case 4:
-        case 5:
-        case 6:
-            return top && left;
-        default:
-            return true;
-    }
 }
 
 // Modes 4, 5 and 6. t and l may be indexed at -1, where both hold the corner.
@@ -188,102 +177,7 @@ bool formPrediction(const int32_t* t, const int32_t* l, int32_t c, bool top, boo
     return true;
 }
 
-// The fast form. With the edge E running from the bottom-left sample up to the corner and on
-// along the top (E[-j] = l[j - 1], E[0] = c, E[j] = t[j - 1]), every sample of modes 3 to 8
-// is one of: an edge sample, A[j] = mean2(E[j], E[j + 1]), F[j] = mean3(E[j - 1], E[j],
-// E[j + 1]), or one of the two end values where a side runs out. These are formed once into
-// a pool, and each mode reads its samples from the pool through a table of indices built at
-// compile time from the rules above.
-template <int32_t n>
-struct EdgePool {
-    static constexpr int32_t e(int32_t j) { return j + n; }          // j in -n..2n
-    static constexpr int32_t a(int32_t j) { return 4 * n + 1 + j; }  // j in -n..2n - 1
-    static constexpr int32_t f(int32_t j) { return 7 * n + 1 + j; }  // j in 1 - n..2n - 1
-    static constexpr int32_t endTop = 9 * n + 1;   // (t[2n - 2] + 3 t[2n - 1] + 2) >> 2
-    static constexpr int32_t endLeft = 9 * n + 2;  // (l[n - 2] + 3 l[n - 1] + 2) >> 2
-    static constexpr int32_t size = 9 * n + 3;
-};
-
-// Pool index of sample (r, k) of mode 3..8, following the reference rules one for one.
-template <int32_t n>
-constexpr int32_t poolIndex(int32_t mode, int32_t r, int32_t k) {
-    using P = EdgePool<n>;
-    switch (mode) {
-        case 3:
-            return r + k < 2 * n - 2 ? P::f(r + k + 2) : P::endTop;
-        case 4:
-            return P::f(k - r);
-        case 5:
-        case 6: {
-            const bool vertical = mode == 5;
-            const int32_t major = vertical ? k : r;
-            const int32_t minor = vertical ? r : k;
-            const int32_t z = 2 * major - minor;
-            const int32_t j = major - (minor >> 1);
-            if (z >= 0 && (z & 1) == 0) return vertical ? P::a(j) : P::a(-j - 1);
-            if (z >= 0) return vertical ? P::f(j) : P::f(-j);
-            if (z == -1) return P::f(0);
-            const int32_t i = minor - 2 * major;
-            return vertical ? P::f(1 - i) : P::f(i - 1);
-        }
-        case 7: {
-            const int32_t j = k + (r >> 1);
-            return (r & 1) == 0 ? P::a(j + 1) : P::f(j + 2);
-        }
-        default: {
-            const int32_t z = k + 2 * r;
-            const int32_t j = r + (k >> 1);
-            if (z < 2 * n - 3) return (z & 1) == 0 ? P::a(-j - 2) : P::f(-j - 2);
-            return z == 2 * n - 3 ? P::endLeft : P::e(-n);
-        }
-    }
-}
-
-template <int32_t n>
-struct PoolIndices {
-    uint8_t index[6][n * n];  // modes 3..8
-};
-
-template <int32_t n>
-constexpr PoolIndices<n> makePoolIndices() {
-    PoolIndices<n> table{};
-    for (int32_t mode = 3; mode <= 8; ++mode) {
-        for (int32_t r = 0; r < n; ++r) {
-            for (int32_t k = 0; k < n; ++k)
-                table.index[mode - 3][n * r + k] = uint8_t(poolIndex<n>(mode, r, k));
-        }
-    }
-    return table;
-}
-
-template <int32_t n>
-constexpr PoolIndices<n> kPoolIndices = makePoolIndices<n>();
-
-// Where a row of a mode reads n consecutive pool entries (every row of modes 3, 4 and 7, the
-// first two of mode 5), the pool index of its first sample, so that the row is copied whole;
-// -1 where the row has to be read entry by entry.
-template <int32_t n>
-struct PoolRuns {
-    int8_t start[6][n];
-};
-
-template <int32_t n>
-constexpr PoolRuns<n> makePoolRuns() {
-    PoolRuns<n> runs{};
-    for (int32_t mode = 0; mode < 6; ++mode) {
-        for (int32_t r = 0; r < n; ++r) {
-            const uint8_t* row = kPoolIndices<n>.index[mode] + n * r;
-            bool consecutive = true;
-            for (int32_t k = 1; k < n; ++k) consecutive = consecutive && row[k] == row[0] + k;
-            runs.start[mode][r] = consecutive ? int8_t(row[0]) : int8_t(-1);
-        }
-    }
-    return runs;
-}
-
-template <int32_t n>
-constexpr PoolRuns<n> kPoolRuns = makePoolRuns<n>();
-
+// The fast form: modes 3 to 8 through the edge pool.
 template <int32_t n>
 bool formPredictionFast(const int32_t* t, const int32_t* l, int32_t c, bool top, bool left,
                         int32_t mode, int32_t* out) {
@@ -352,6 +246,40 @@ bool formIntraPrediction(int32_t n, const int32_t* t, const int32_t* l, int32_t 
                          bool left, int32_t mode, int32_t* out) {
     if (n == 4) return formPredictionFast<4>(t, l, c, top, left, mode, out);
     return formPredictionFast<8>(t, l, c, top, left, mode, out);
+}
+
+void smoothLumaReferences(const int32_t* t, const int32_t* l, int32_t c, bool top, bool left,
+                          int32_t* ts, int32_t* ls, int32_t* cs) {
+    // Each smoothed sample comes from the raw ones; an end without an outer neighbour
+    // weights its own sample 3.
+    if (top) {
+        ts[0] = left ? (c + 2 * t[0] + t[1] + 2) >> 2 : (3 * t[0] + t[1] + 2) >> 2;
+        for (int32_t i = 1; i < 15; ++i) ts[i] = (t[i - 1] + 2 * t[i] + t[i + 1] + 2) >> 2;
+        ts[15] = (t[14] + 3 * t[15] + 2) >> 2;
+    }
+    if (left) {
+        ls[0] = top ? (c + 2 * l[0] + l[1] + 2) >> 2 : (3 * l[0] + l[1] + 2) >> 2;
+        for (int32_t j = 1; j < 7; ++j) ls[j] = (l[j - 1] + 2 * l[j] + l[j + 1] + 2) >> 2;
+        ls[7] = (l[6] + 3 * l[7] + 2) >> 2;
+    }
+    *cs = top && left ? (l[0] + 2 * c + t[0] + 2) >> 2 : c;
+}
+
+void smoothChromaReferences(const int32_t* t, const int32_t* l, int32_t c, bool top, bool left,
+                            int32_t* ts, int32_t* ls, int32_t* cs) {
+    // Each smoothed sample comes from the raw ones; an end without an outer neighbour lets
+    // its own sample stand in for it (weights 19 and 9).
+    if (top) {
+        ts[0] = smooth3(left ? c : t[0], t[0], t[1]);
+        for (int32_t i = 1; i < 15; ++i) ts[i] = smooth3(t[i - 1], t[i], t[i + 1]);
+        ts[15] = smooth3(t[14], t[15], t[15]);
+    }
+    if (left) {
+        ls[0] = smooth3(top ? c : l[0], l[0], l[1]);
+        for (int32_t j = 1; j < 7; ++j) ls[j] = smooth3(l[j - 1], l[j], l[j + 1]);
+        ls[7] = smooth3(l[6], l[7], l[7]);
+    }
+    *cs = top && left ? smooth3(l[0], c, t[0]) : c;
 }
 
 }  // namespace xqob

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/support/recon_fixture.h"
-#include "xqob/recon/intra_prediction.h"
+#include "xqob/dsp/intra_prediction.h"
 #include "xqob/recon/luma_prediction.h"
 #include "xqob/recon/neighbour_presence.h"
 
