@@ -39,18 +39,19 @@ struct ChromaBlockInfo {
 };
 
 // Record addressing. Positions are never negative: callers test x = 0 and y = 0 before
-// looking left or up.
+// looking left or up. So the divisions and remainders by powers of two are shifts and masks
+// (a signed division would first correct for a negative operand).
 inline int32_t macroblockIndex(int32_t px, int32_t py, int32_t paddedWidth) {
-    return (py / 16) * (paddedWidth / 16) + px / 16;
+    return (py >> 4) * (paddedWidth >> 4) + (px >> 4);
 }
 inline int32_t quadrantIndex(int32_t px, int32_t py) {
-    return 2 * ((py % 16) / 8) + (px % 16) / 8;
+    return ((py >> 2) & 2) | ((px >> 3) & 1);
 }
 inline int32_t blockIndex4x4(int32_t px, int32_t py) {
-    return 4 * ((py % 16) / 4) + (px % 16) / 4;
+    return (py & 12) | ((px >> 2) & 3);
 }
 inline int32_t chromaBlockIndex(int32_t px, int32_t py, int32_t chromaWidth) {
-    return (py / 8) * (chromaWidth / 8) + px / 8;
+    return (py >> 3) * (chromaWidth >> 3) + (px >> 3);
 }
 
 }  // namespace xqob
