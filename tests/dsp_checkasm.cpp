@@ -248,17 +248,17 @@ TEST(Checkasm, DeblockingSegments) {
     }
 }
 
-// Every mode over every presence of the sides, luma and chroma smoothing, on random edges,
-// flat edges at 0 and 255 and edges that alternate between them. A mode that reads an absent
-// side writes nothing on every level.
-TEST(Checkasm, IntraPrediction8x8) {
+// Every mode over every presence of the sides, 4x4 and 8x8 with luma and chroma smoothing, on
+// random edges, flat edges at 0 and 255 and edges that alternate between them. A mode that
+// reads an absent side writes nothing on every level.
+TEST(Checkasm, IntraPrediction) {
     Random random;
     for (DspLevel level : optimisedLevels()) {
         const DspFunctions& fast = *dspFunctions(level);
         SCOPED_TRACE(int(level));
         for (int32_t trial = 0; trial < 600; ++trial) {
             const int32_t kind = trial % 4;
-            IntraEdge8x8 edge{};
+            IntraEdge edge{};
             for (int32_t i = 0; i < 25; ++i) {
                 const uint8_t sample = kind == 0   ? random.byte()
                                        : kind == 1 ? uint8_t(0)
@@ -272,13 +272,21 @@ TEST(Checkasm, IntraPrediction8x8) {
                     edge.corner = sample;
             }
             for (int32_t sides = 0; sides < 4; ++sides) {
-                IntraEdge8x8 present = edge;
+                IntraEdge present = edge;
                 present.hasTop = (sides & 1) != 0;
                 present.hasLeft = (sides & 2) != 0;
                 if (!present.hasTop) std::fill(present.above, present.above + 16, 0);
                 if (!present.hasLeft) std::fill(present.left, present.left + 8, 0);
                 if (!(present.hasTop && present.hasLeft)) present.corner = 0;
+                // A 4x4 block's edge: the samples past n = 4 are 0.
+                IntraEdge small = present;
+                std::fill(small.above + 8, small.above + 16, 0);
+                std::fill(small.left + 4, small.left + 8, 0);
                 for (int32_t mode = 0; mode <= 8; ++mode) {
+                    std::vector<int32_t> expected(16, -1), actual(16, -1);
+                    const bool wrote = referenceDsp.predictIntra4x4(&small, mode, expected.data());
+                    ASSERT_EQ(fast.predictIntra4x4(&small, mode, actual.data()), wrote);
+                    ASSERT_EQ(expected, actual) << "4x4 mode " << mode << " sides " << sides;
                     for (const bool chroma : {false, true}) {
                         std::vector<int32_t> expected(64, -1), actual(64, -1);
                         const bool wrote =

@@ -21,6 +21,7 @@ const DspFunctions referenceDsp = {
     .filterLumaSegmentPair = filterLumaSegmentPairReference,
     .filterChromaSegments = filterChromaSegmentsReference,
     .predictIntra8x8 = predictIntra8x8Reference,
+    .predictIntra4x4 = predictIntra4x4Reference,
 };
 
 #if XQOB_DSP_WASM

@@ -9,10 +9,11 @@
 
 namespace xqob {
 
-// The references of an 8x8 intra block as samples: the 8 samples above and the 8 above-right
-// (the last one above repeated where those are absent), the 8 to the left from the top down,
-// and the corner (0 unless both sides are present). Samples of an absent side are 0.
-struct IntraEdge8x8 {
+// The references of an n x n intra block (n = 4 or 8) as samples: the n samples above and
+// the n above-right (the last one above repeated where those are absent), the n to the left
+// from the top down, and the corner (0 unless both sides are present). Samples of an absent
+// side, and those past n, are 0.
+struct IntraEdge {
     uint8_t above[16];
     uint8_t left[8];
     uint8_t corner;
@@ -64,7 +65,9 @@ struct DspFunctions {
     // [9 10 9] / 28 for chroma (an end without an outer neighbour lets its own sample stand
     // in), then the mode's rule over the smoothed references into out, in raster order.
     // Returns false, writing nothing, when the mode reads an absent side.
-    bool (*predictIntra8x8)(const IntraEdge8x8* edge, int32_t mode, bool chroma, int32_t* out);
+    bool (*predictIntra8x8)(const IntraEdge* edge, int32_t mode, bool chroma, int32_t* out);
+    // A 4x4 luma intra prediction: the mode's rule over the references as they are.
+    bool (*predictIntra4x4)(const IntraEdge* edge, int32_t mode, int32_t* out);
 };
 
 enum class DspLevel : int32_t { reference = 0, sse2 = 1, avx2 = 2, simd128 = 3 };

@@ -30,6 +30,7 @@ void filterChromaSegmentReference(uint8_t* q0, ptrdiff_t along, ptrdiff_t across
                                   const uint8_t* limits);
 void filterChromaSegmentsReference(uint8_t* cr, uint8_t* cb, ptrdiff_t along, ptrdiff_t across,
                                    const uint8_t* limits);
-bool predictIntra8x8Reference(const IntraEdge8x8* edge, int32_t mode, bool chroma, int32_t* out);
+bool predictIntra8x8Reference(const IntraEdge* edge, int32_t mode, bool chroma, int32_t* out);
+bool predictIntra4x4Reference(const IntraEdge* edge, int32_t mode, int32_t* out);
 
 }  // namespace xqob

@@ -1,11 +1,11 @@
-// The reference 8x8 intra prediction: the references widened, smoothed and predicted by the
-// scalar rules of the predictors.
+// The reference intra predictions: the references widened, smoothed (8x8) and predicted by
+// the scalar rules of the predictors.
 #include "xqob/dsp/intra_prediction.h"
 #include "xqob/dsp/reference.h"
 
 namespace xqob {
 
-bool predictIntra8x8Reference(const IntraEdge8x8* edge, int32_t mode, bool chroma, int32_t* out) {
+bool predictIntra8x8Reference(const IntraEdge* edge, int32_t mode, bool chroma, int32_t* out) {
     int32_t t[16];
     int32_t l[8];
     for (int32_t i = 0; i < 16; ++i) t[i] = edge->above[i];
@@ -16,6 +16,14 @@ bool predictIntra8x8Reference(const IntraEdge8x8* edge, int32_t mode, bool chrom
     const auto smooth = chroma ? smoothChromaReferences : smoothLumaReferences;
     smooth(t, l, edge->corner, edge->hasTop, edge->hasLeft, ts, ls, &cs);
     return formIntraPrediction(8, ts, ls, cs, edge->hasTop, edge->hasLeft, mode, out);
+}
+
+bool predictIntra4x4Reference(const IntraEdge* edge, int32_t mode, int32_t* out) {
+    int32_t t[8];
+    int32_t l[4];
+    for (int32_t i = 0; i < 8; ++i) t[i] = edge->above[i];
+    for (int32_t i = 0; i < 4; ++i) l[i] = edge->left[i];
+    return formIntraPrediction(4, t, l, edge->corner, edge->hasTop, edge->hasLeft, mode, out);
 }
 
 }  // namespace xqob

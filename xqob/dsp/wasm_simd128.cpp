@@ -315,6 +315,7 @@ const DspFunctions simd128Dsp = {
     .filterLumaSegmentPair = filterLumaSegmentPairReference,
     .filterChromaSegments = filterChromaSegmentsReference,
     .predictIntra8x8 = predictIntra8x8Reference,
+    .predictIntra4x4 = predictIntra4x4Reference,
 };
 
 }  // namespace xqob

@@ -27,6 +27,7 @@ void filterChromaSegmentSse2(uint8_t* q0, ptrdiff_t along, ptrdiff_t across, con
 // Two calls of the 8-line kernel.
 void filterChromaSegmentsSse2(uint8_t* cr, uint8_t* cb, ptrdiff_t along, ptrdiff_t across,
                               const uint8_t* limits);
-bool predictIntra8x8Sse2(const IntraEdge8x8* edge, int32_t mode, bool chroma, int32_t* out);
+bool predictIntra8x8Sse2(const IntraEdge* edge, int32_t mode, bool chroma, int32_t* out);
+bool predictIntra4x4Sse2(const IntraEdge* edge, int32_t mode, int32_t* out);
 
 }  // namespace xqob

@@ -20,6 +20,7 @@ const DspFunctions sse2Dsp = {
     .filterLumaSegmentPair = filterLumaSegmentPairSse2,
     .filterChromaSegments = filterChromaSegmentsSse2,
     .predictIntra8x8 = predictIntra8x8Sse2,
+    .predictIntra4x4 = predictIntra4x4Sse2,
 };
 
 // Where a wider register does not pay (4x4 blocks, one 8-line segment), AVX2 keeps SSE2.
@@ -36,6 +37,7 @@ const DspFunctions avx2Dsp = {
     .filterLumaSegmentPair = filterLumaSegmentPairAvx2,
     .filterChromaSegments = filterChromaSegmentsAvx2,
     .predictIntra8x8 = predictIntra8x8Sse2,
+    .predictIntra4x4 = predictIntra4x4Sse2,
 };
 
 }  // namespace xqob

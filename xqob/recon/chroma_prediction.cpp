@@ -13,7 +13,7 @@ namespace {
 // The last block of a row has no above-right samples (signed test).
 void predictChromaPlane(const DspFunctions& dsp, const uint8_t* block, int32_t width, int32_t x,
                         int32_t y, int32_t mode, int32_t* out) {
-    const IntraEdge8x8 edge = gatherIntraEdge8x8(block, width, y > 0, x > 0, x <= width - 16);
+    const IntraEdge edge = gatherIntraEdge<8>(block, width, y > 0, x > 0, x <= width - 16);
     dsp.predictIntra8x8(&edge, mode, true, out);
 }
 

@@ -1,4 +1,4 @@
-// The references of an 8x8 intra block, gathered from its plane for the prediction kernel.
+// The references of an intra block, gathered from its plane for the prediction kernels.
 #pragma once
 
 #include <cstdint>
@@ -9,20 +9,22 @@
 
 namespace xqob {
 
-// block is the block's first sample in a plane of stride samples a row; aboveRight tells
-// whether the 8 samples above-right are decoded (else the last sample above is repeated).
-inline IntraEdge8x8 gatherIntraEdge8x8(const uint8_t* block, int32_t stride, bool top, bool left,
-                                       bool aboveRight) {
-    IntraEdge8x8 edge{};
+// The references of the n x n block whose first sample is block, in a plane of stride
+// samples a row; aboveRight tells whether the n samples above-right are decoded (else the last
+// sample above is repeated).
+template <int32_t n>
+inline IntraEdge gatherIntraEdge(const uint8_t* block, int32_t stride, bool top, bool left,
+                                 bool aboveRight) {
+    IntraEdge edge{};
     edge.hasTop = top;
     edge.hasLeft = left;
     if (top) {
         const uint8_t* above = block - stride;
-        std::memcpy(edge.above, above, aboveRight ? 16 : 8);
-        if (!aboveRight) std::memset(edge.above + 8, above[7], 8);
+        std::memcpy(edge.above, above, aboveRight ? 2 * n : n);
+        if (!aboveRight) std::memset(edge.above + n, above[n - 1], n);
     }
     if (left) {
-        for (int32_t i = 0; i < 8; ++i) edge.left[i] = block[planeOffset(-1, i, stride)];
+        for (int32_t i = 0; i < n; ++i) edge.left[i] = block[planeOffset(-1, i, stride)];
     }
     if (top && left) edge.corner = block[-stride - 1];
     return edge;
