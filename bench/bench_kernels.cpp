@@ -20,6 +20,8 @@ struct KernelInputs {
     int32_t levels[64], factors[64], prediction[64];
     uint8_t plane[32 * 32];
     std::vector<uint8_t> luma, cb, cr, rgb;
+    IntraEdge edge;
+    int32_t mode = 0;  // the intra kernels take the nine modes in turn
 };
 
 using Call = std::function<void(const DspFunctions&, KernelInputs*)>;
@@ -48,6 +50,12 @@ int runKernelBench(int32_t runs) {
         in.prediction[i] = int32_t(random() % 256);
     }
     for (uint8_t& s : in.plane) s = uint8_t(100 + random() % 12);
+    in.edge = IntraEdge{};
+    for (uint8_t& s : in.edge.above) s = uint8_t(random());
+    for (uint8_t& s : in.edge.left) s = uint8_t(random());
+    in.edge.corner = uint8_t(random());
+    in.edge.hasTop = true;
+    in.edge.hasLeft = true;
     constexpr int32_t kWidth = 1920;
     in.luma.resize(kWidth);
     in.cb.resize(kWidth);
@@ -70,6 +78,16 @@ int runKernelBench(int32_t runs) {
         {"putPrediction8x8", 200000,
          [](const DspFunctions& d, KernelInputs* k) {
              d.putPrediction8x8(k->prediction, k->plane + 4, 32);
+         }},
+        {"predictIntra8x8 (9 modes)", 100000,
+         [](const DspFunctions& d, KernelInputs* k) {
+             d.predictIntra8x8(&k->edge, k->mode, false, k->prediction);
+             k->mode = k->mode == 8 ? 0 : k->mode + 1;
+         }},
+        {"predictIntra4x4 (9 modes)", 100000,
+         [](const DspFunctions& d, KernelInputs* k) {
+             d.predictIntra4x4(&k->edge, k->mode, k->prediction);
+             k->mode = k->mode == 8 ? 0 : k->mode + 1;
          }},
         {"convertRow (1920 px)", 2000,
          [](const DspFunctions& d, KernelInputs* k) {

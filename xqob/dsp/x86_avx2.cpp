@@ -127,12 +127,12 @@ XQOB_AVX2 void reconstruct8x8Avx2(const int32_t* levels, const int32_t* factors,
 // 116130 = 131072 - 14942, each fitting the signed 16-bit madd.
 namespace {
 
-// R, G, B of the 16 pixels from x, clipped to 0..255.
-struct Channels {
-    __m128i r, g, b;
+// R, G, B of the 16 pixels from x in 16-bit lanes, before the clip to 0..255.
+struct Sums {
+    __m256i r, g, b;
 };
 
-XQOB_AVX2 inline Channels convert16(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
+XQOB_AVX2 inline Sums convertSums16(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
                                     int32_t x) {
     const __m256i bias = _mm256_set1_epi16(128);
     const __m256i two = _mm256_set1_epi16(2);
@@ -146,19 +146,57 @@ XQOB_AVX2 inline Channels convert16(const uint8_t* luma, const uint8_t* cb, cons
     const __m256i green = _mm256_sub_epi16(term(u, v, colourPair(-22554, 18734), 32768), v);
     const __m256i blue =
         _mm256_add_epi16(_mm256_add_epi16(u, u), term(u, two, colourPair(-14942, 16384), 0));
-    return Channels{toBytes(_mm256_add_epi16(y, red)), toBytes(_mm256_add_epi16(y, green)),
-                    toBytes(_mm256_add_epi16(y, blue))};
+    return Sums{_mm256_add_epi16(y, red), _mm256_add_epi16(y, green), _mm256_add_epi16(y, blue)};
+}
+
+// R, G, B of the 16 pixels from x, clipped to 0..255.
+struct Channels {
+    __m128i r, g, b;
+};
+
+XQOB_AVX2 inline Channels convert16(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
+                                    int32_t x) {
+    const Sums s = convertSums16(luma, cb, cr, x);
+    return Channels{toBytes(s.r), toBytes(s.g), toBytes(s.b)};
+}
+
+// Two halves of 16 samples clipped to the 32 bytes of one register, in order.
+XQOB_AVX2 inline __m256i toBytes32(__m256i first, __m256i second) {
+    return _mm256_permute4x64_epi64(_mm256_packus_epi16(first, second), _MM_SHUFFLE(3, 1, 2, 0));
 }
 
 }  // namespace
 
+// 32 pixels at a time: each 128-bit lane interleaves its 16 pixels with the shuffles of the
+// 16-pixel loop, and the lanes' three blocks are put in order by the stores; then 16 at a
+// time, then the reference for the last few.
 XQOB_AVX2 void convertRowAvx2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
                               uint8_t* out, int32_t width) {
     __m128i masks[3][3];
+    __m256i wide[3][3];
     for (int32_t k = 0; k < 3; ++k) {
-        for (int32_t c = 0; c < 3; ++c) masks[k][c] = interleaveMask(k, c);
+        for (int32_t c = 0; c < 3; ++c) {
+            masks[k][c] = interleaveMask(k, c);
+            wide[k][c] = _mm256_broadcastsi128_si256(masks[k][c]);
+        }
     }
     int32_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        const Sums first = convertSums16(luma, cb, cr, x);
+        const Sums second = convertSums16(luma, cb, cr, x + 16);
+        const __m256i channels[3] = {toBytes32(first.r, second.r), toBytes32(first.g, second.g),
+                                     toBytes32(first.b, second.b)};
+        __m256i blocks[3];
+        for (int32_t k = 0; k < 3; ++k) {
+            __m256i block = _mm256_shuffle_epi8(channels[0], wide[k][0]);
+            block = _mm256_or_si256(block, _mm256_shuffle_epi8(channels[1], wide[k][1]));
+            blocks[k] = _mm256_or_si256(block, _mm256_shuffle_epi8(channels[2], wide[k][2]));
+        }
+        __m256i* to = reinterpret_cast<__m256i*>(out + 3 * x);
+        _mm256_storeu_si256(to, _mm256_permute2x128_si256(blocks[0], blocks[1], 0x20));
+        _mm256_storeu_si256(to + 1, _mm256_permute2x128_si256(blocks[2], blocks[0], 0x30));
+        _mm256_storeu_si256(to + 2, _mm256_permute2x128_si256(blocks[1], blocks[2], 0x31));
+    }
     for (; x + 16 <= width; x += 16) {
         const Channels c = convert16(luma, cb, cr, x);
         const __m128i channels[3] = {c.r, c.g, c.b};
