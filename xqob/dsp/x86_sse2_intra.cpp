@@ -14,12 +14,6 @@ namespace xqob {
 
 namespace {
 
-// Edge sample E[j] (j = -n for the bottom-left sample, 0 for the corner, 2n for the last
-// above-right one) and its smoothed value S[j] sit at index j + kBase of their arrays; for the
-// smoothing one more sample at each end repeats the end sample (an end without an outer
-// neighbour).
-constexpr int32_t kBase = 10;
-
 XQOB_SSE2 inline __m128i load(const int16_t* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
@@ -61,6 +55,25 @@ XQOB_SSE2 inline void fillRows(int32_t* out, int32_t value) {
     }
 }
 
+// Lanes from lanes on of first, then second: first's last 8 - lanes lanes, then second's first
+// lanes lanes.
+template <int32_t lanes>
+XQOB_SSE2 inline __m128i window(__m128i first, __m128i second) {
+    if (lanes == 0) return first;
+    return _mm_or_si128(_mm_srli_si128(first, 2 * lanes), _mm_slli_si128(second, 16 - 2 * lanes));
+}
+
+// The 3n entries of a pool block from entry -n of registers holding entries -8..15.
+template <int32_t n>
+XQOB_SSE2 inline void storeBlock(int16_t* to, const __m128i* block) {
+    if (n == 8) {
+        for (int32_t k = 0; k < 3; ++k) store(to + 8 * k, block[k]);
+    } else {
+        store(to, window<4>(block[0], block[1]));
+        store(to + 8, window<4>(block[1], block[2]));
+    }
+}
+
 enum class Smoothing { none, luma, chroma };
 
 template <int32_t n, Smoothing smoothing>
@@ -71,44 +84,49 @@ XQOB_SSE2 inline __attribute__((always_inline)) bool predictIntra(const IntraEdg
     const bool left = edge->hasLeft;
     if (!modeHasNeighbours(mode, top, left)) return false;
 
-    // The raw edge. For the smoothing of the first sample on each side the corner stands in
-    // for the outer neighbour when it is present, else the sample itself does; the corner's
-    // own smoothed value is the corner as it is unless both sides are present. The left
-    // samples past n are 0 and land below E[-n].
-    alignas(16) int16_t raw[40];
+    // The edge in four registers, E(-8..-1), E(0..7), E(8..15), E(16..23), formed and
+    // smoothed in registers: a store followed by a load that straddles it waits for the store.
+    // For the smoothing of the first sample on each side the corner stands in for the outer
+    // neighbour when it is present, else the sample itself does; the ends repeat their last
+    // sample. The corner's own smoothed value is the corner as it is unless both sides are
+    // present. The samples past n are 0, so a 4x4 edge lies inside the same registers.
     const __m128i zero = _mm_setzero_si128();
-    for (int32_t i = 0; i < 40; i += 8) store(raw + i, zero);
     const __m128i above = _mm_loadu_si128(reinterpret_cast<const __m128i*>(edge->above));
-    store(raw + kBase + 1, _mm_unpacklo_epi8(above, zero));
-    store(raw + kBase + 9, _mm_unpackhi_epi8(above, zero));
+    const __m128i top0 = _mm_unpacklo_epi8(above, zero);
+    const __m128i top1 = _mm_unpackhi_epi8(above, zero);
     __m128i column =
         _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(edge->left)), zero);
     column = _mm_shuffle_epi32(column, _MM_SHUFFLE(1, 0, 3, 2));
     column = _mm_shufflehi_epi16(_mm_shufflelo_epi16(column, _MM_SHUFFLE(0, 1, 2, 3)),
                                  _MM_SHUFFLE(0, 1, 2, 3));
-    store(raw + kBase - 8, column);
-    const int16_t* s = raw + kBase;
-    alignas(16) int16_t smoothed[40];
+    __m128i e[4];
+    e[0] = column;
+    e[2] = window<7>(top0, top1);
     if (smoothing != Smoothing::none) {
-        raw[kBase - 9] = edge->left[7];
-        raw[kBase + 17] = edge->above[15];
-        raw[kBase] = top && left ? edge->corner : top ? edge->above[0] : edge->left[0];
-        // S[j] for j = -9..22; only -9..16 are read.
-        for (int32_t i = 1; i < 33; i += 8) {
-            const __m128i a = load(raw + i - 1);
-            const __m128i b = load(raw + i);
-            const __m128i d = load(raw + i + 1);
-            store(smoothed + i,
-                  smoothing == Smoothing::chroma ? smooth28(a, b, d) : mean3(a, b, d));
+        const int32_t outer = top && left ? edge->corner : top ? edge->above[0] : edge->left[0];
+        e[1] = _mm_insert_epi16(_mm_slli_si128(top0, 2), outer, 0);
+        e[3] = _mm_insert_epi16(_mm_srli_si128(top1, 14), edge->above[15], 1);
+        const __m128i below = _mm_insert_epi16(zero, edge->left[7], 7);
+        __m128i smoothed[4];
+        for (int32_t k = 0; k < 4; ++k) {
+            const __m128i previous = window<7>(k == 0 ? below : e[k - 1], e[k]);
+            const __m128i next = window<1>(e[k], k == 3 ? zero : e[k + 1]);
+            smoothed[k] = smoothing == Smoothing::chroma ? smooth28(previous, e[k], next)
+                                                         : mean3(previous, e[k], next);
         }
-        if (!(top && left)) smoothed[kBase] = edge->corner;
-        s = smoothed + kBase;
+        for (int32_t k = 0; k < 4; ++k) e[k] = smoothed[k];
+        if (!(top && left)) e[1] = _mm_insert_epi16(e[1], edge->corner, 0);
     } else {
-        raw[kBase] = edge->corner;
+        e[1] = _mm_insert_epi16(_mm_slli_si128(top0, 2), edge->corner, 0);
+        e[3] = _mm_srli_si128(top1, 14);
     }
+    // The smoothed samples one by one, S(j) at s[j]; each load lies inside one store.
+    alignas(16) int16_t samples[32];
+    for (int32_t k = 0; k < 4; ++k) store(samples + 8 * k, e[k]);
+    const int16_t* s = samples + 8;
 
     if (mode == 0) {
-        const __m128i row = load(s + 1);
+        const __m128i row = window<1>(e[1], e[2]);
         for (int32_t r = 0; r < n; ++r) storeRow<n>(out + n * r, row);
         return true;
     }
@@ -117,13 +135,14 @@ XQOB_SSE2 inline __attribute__((always_inline)) bool predictIntra(const IntraEdg
         return true;
     }
     if (mode == 2) {
+        // The sums of the n samples above and the n to the left (the left register's
+        // lanes below E(-n) are 0), as the two halves of one sum of absolute differences.
         constexpr int32_t log2n = n == 4 ? 2 : 3;
-        int32_t topSum = 0;
-        int32_t leftSum = 0;
-        for (int32_t i = 1; i <= n; ++i) {
-            topSum += s[i];
-            leftSum += s[-i];
-        }
+        __m128i above = window<1>(e[1], e[2]);
+        if (n == 4) above = _mm_move_epi64(above);
+        const __m128i sums = _mm_sad_epu8(_mm_packus_epi16(above, e[0]), zero);
+        const int32_t topSum = _mm_cvtsi128_si32(sums);
+        const int32_t leftSum = _mm_extract_epi16(sums, 4);
         int32_t value = 128;
         if (top && left) {
             value = (topSum + leftSum + n) >> (log2n + 1);
@@ -140,16 +159,19 @@ XQOB_SSE2 inline __attribute__((always_inline)) bool predictIntra(const IntraEdg
     // entry that no rule reads) and the two ends, each block a register at a time in order,
     // so that a register's lanes past its block are written over by the next block. Entries
     // over an absent side are never read.
+    __m128i a[3];
+    __m128i f[3];
+    for (int32_t k = 0; k < 3; ++k) {
+        const __m128i previous = window<7>(k == 0 ? zero : e[k - 1], e[k]);
+        const __m128i next = window<1>(e[k], e[k + 1]);
+        a[k] = _mm_avg_epu16(e[k], next);
+        f[k] = mean3(previous, e[k], next);
+    }
     alignas(16) int16_t pool[Pool::size + 8];
-    for (int32_t i = 0; i < 3 * n; i += 8) store(pool + Pool::e(-n) + i, load(s - n + i));
+    storeBlock<n>(pool + Pool::e(-n), e);
     pool[Pool::e(2 * n)] = s[2 * n];
-    for (int32_t i = 0; i < 3 * n; i += 8) {
-        store(pool + Pool::a(-n) + i, _mm_avg_epu16(load(s - n + i), load(s - n + 1 + i)));
-    }
-    for (int32_t i = 0; i < 3 * n; i += 8) {
-        store(pool + Pool::f(-n) + i,
-              mean3(load(s - n - 1 + i), load(s - n + i), load(s - n + 1 + i)));
-    }
+    storeBlock<n>(pool + Pool::a(-n), a);
+    storeBlock<n>(pool + Pool::f(-n), f);
     pool[Pool::endTop] = int16_t((s[2 * n - 1] + 3 * s[2 * n] + 2) >> 2);
     pool[Pool::endLeft] = int16_t((s[1 - n] + 3 * s[-n] + 2) >> 2);
 
