@@ -1,7 +1,7 @@
 // The SIMD128 kernels against the reference kernels, bit for bit, on random inputs with the
 // extremes included (products and transforms that wrap around 32 bits, samples at 0 and 255,
-// every luma, Cb and Cr value, every row-tail length). xqob_dsp_check returns "" when all
-// agree, else the first disagreement; web/tests/dsp.test.mjs runs it.
+// every luma, Cb and Cr value, every row-tail length, every intra mode). xqob_dsp_check
+// returns "" when all agree, else the first disagreement; web/tests/dsp.test.mjs runs it.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -116,6 +116,48 @@ bool rowsOfEveryWidth(const DspFunctions& fast, Random* random) {
     return true;
 }
 
+// Every intra mode over every presence of the sides, 4x4 and 8x8 with luma and chroma
+// smoothing, on random edges and edges at 0 and 255.
+bool intraPrediction(const DspFunctions& fast, Random* random) {
+    for (int32_t trial = 0; trial < 300; ++trial) {
+        IntraEdge edge{};
+        for (uint8_t& s : edge.above)
+            s = trial % 3 == 0 ? random->byte() : trial % 3 == 1 ? 0 : 255;
+        for (uint8_t& s : edge.left) s = trial % 3 == 0 ? random->byte() : trial % 3 == 1 ? 0 : 255;
+        edge.corner = random->byte();
+        for (int32_t sides = 0; sides < 4; ++sides) {
+            IntraEdge present = edge;
+            present.hasTop = (sides & 1) != 0;
+            present.hasLeft = (sides & 2) != 0;
+            if (!present.hasTop) std::memset(present.above, 0, 16);
+            if (!present.hasLeft) std::memset(present.left, 0, 8);
+            if (!(present.hasTop && present.hasLeft)) present.corner = 0;
+            IntraEdge small = present;
+            std::memset(small.above + 8, 0, 8);
+            std::memset(small.left + 4, 0, 4);
+            for (int32_t mode = 0; mode <= 8; ++mode) {
+                int32_t expected[64];
+                int32_t actual[64];
+                std::memset(expected, 0xA5, sizeof expected);
+                std::memset(actual, 0xA5, sizeof actual);
+                if (referenceDsp.predictIntra4x4(&small, mode, expected) !=
+                        fast.predictIntra4x4(&small, mode, actual) ||
+                    std::memcmp(expected, actual, sizeof expected) != 0) {
+                    return fail("4x4 intra mode, trial", mode, trial);
+                }
+                for (const bool chroma : {false, true}) {
+                    if (referenceDsp.predictIntra8x8(&present, mode, chroma, expected) !=
+                            fast.predictIntra8x8(&present, mode, chroma, actual) ||
+                        std::memcmp(expected, actual, sizeof expected) != 0) {
+                        return fail("8x8 intra mode, trial", mode, trial);
+                    }
+                }
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 }  // namespace xqob
 
@@ -125,7 +167,7 @@ extern "C" __attribute__((used)) const char* xqob_dsp_check() {
     if (fast == nullptr || bestDspLevel() != DspLevel::simd128) return "no SIMD128 kernels linked";
     Random random;
     if (reconstruction(*fast, &random) && everyColourTriple(*fast) &&
-        rowsOfEveryWidth(*fast, &random)) {
+        rowsOfEveryWidth(*fast, &random) && intraPrediction(*fast, &random)) {
         return "";
     }
     return failure;

@@ -121,4 +121,30 @@ constexpr PoolRuns<n> makePoolRuns() {
 template <int32_t n>
 constexpr PoolRuns<n> kPoolRuns = makePoolRuns<n>();
 
+// The DC value of an n x n block from the sums of its n samples above and its n to the left;
+// an absent side's sum is not read.
+template <int32_t n>
+constexpr int32_t dcFromSums(int32_t topSum, int32_t leftSum, bool top, bool left) {
+    constexpr int32_t log2n = n == 4 ? 2 : 3;
+    if (top && left) return (topSum + leftSum + n) >> (log2n + 1);
+    if (top) return (topSum + n / 2) >> log2n;
+    if (left) return (leftSum + n / 2) >> log2n;
+    return 128;
+}
+
+// For the vector kernels: the pool's two end entries from the edge s (E(j) at s[j]), after the
+// blocks are in place.
+template <int32_t n>
+inline void setPoolEnds(const int16_t* s, int16_t* pool) {
+    pool[EdgePool<n>::endTop] = int16_t((s[2 * n - 1] + 3 * s[2 * n] + 2) >> 2);
+    pool[EdgePool<n>::endLeft] = int16_t((s[1 - n] + 3 * s[-n] + 2) >> 2);
+}
+
+// Row r of mode 3..8 entry by entry through the index table.
+template <int32_t n>
+inline void gatherRow(const int16_t* pool, int32_t mode, int32_t r, int32_t* row) {
+    const uint8_t* index = kPoolIndices<n>.index[mode - 3] + n * r;
+    for (int32_t k = 0; k < n; ++k) row[k] = pool[index[k]];
+}
+
 }  // namespace xqob

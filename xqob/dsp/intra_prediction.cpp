@@ -20,11 +20,6 @@ inline int32_t smooth3(int32_t a, int32_t b, int32_t d) {
 }
 
 template <int32_t n>
-constexpr int32_t log2Of() {
-    return n == 4 ? 2 : 3;
-}
-
-template <int32_t n>
 void fill(int32_t value, int32_t* out) {
     for (int32_t i = 0; i < n * n; ++i) out[i] = value;
 }
@@ -39,10 +34,7 @@ int32_t dcValue(const int32_t* t, const int32_t* l, bool top, bool left) {
     if (left) {
         for (int32_t i = 0; i < n; ++i) leftSum += l[i];
     }
-    if (top && left) return (topSum + leftSum + n) >> (log2Of<n>() + 1);
-    if (top) return (topSum + n / 2) >> log2Of<n>();
-    if (left) return (leftSum + n / 2) >> log2Of<n>();
-    return 128;
+    return dcFromSums<n>(topSum, leftSum, top, left);
 }
 
 // Modes 4, 5 and 6. t and l may be indexed at -1, where both hold the corner.

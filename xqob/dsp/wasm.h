@@ -14,6 +14,9 @@ namespace xqob {
 
 extern const DspFunctions simd128Dsp;
 
+bool predictIntra8x8Simd128(const IntraEdge* edge, int32_t mode, bool chroma, int32_t* out);
+bool predictIntra4x4Simd128(const IntraEdge* edge, int32_t mode, int32_t* out);
+
 }  // namespace xqob
 #else
 #define XQOB_DSP_WASM 0

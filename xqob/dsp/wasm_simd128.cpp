@@ -1,8 +1,8 @@
-// WebAssembly SIMD128 kernels: reconstruction, colour conversion and chroma upsampling, the
-// pixel stages that take measurable time in a WebAssembly decode. The deblocking lines stay
-// on the reference code (one 8-line segment at a time, data-dependent per line). Lane
-// arithmetic wraps modulo 2^32 and wasm_i32x4_shr is the arithmetic shift, exactly as in the
-// reference.
+// WebAssembly SIMD128 kernels: reconstruction, colour conversion and chroma upsampling (intra
+// prediction is in wasm_simd128_intra.cpp), the pixel stages that take measurable time in a
+// WebAssembly decode. The deblocking lines stay on the reference code (one 8-line segment at
+// a time, data-dependent per line). Lane arithmetic wraps modulo 2^32 and wasm_i32x4_shr is
+// the arithmetic shift, exactly as in the reference.
 #include "xqob/dsp/wasm.h"
 
 #if XQOB_DSP_WASM
@@ -314,8 +314,8 @@ const DspFunctions simd128Dsp = {
     .convertRowQuad = convertRowQuadSimd128,
     .filterLumaSegmentPair = filterLumaSegmentPairReference,
     .filterChromaSegments = filterChromaSegmentsReference,
-    .predictIntra8x8 = predictIntra8x8Reference,
-    .predictIntra4x4 = predictIntra4x4Reference,
+    .predictIntra8x8 = predictIntra8x8Simd128,
+    .predictIntra4x4 = predictIntra4x4Simd128,
 };
 
 }  // namespace xqob

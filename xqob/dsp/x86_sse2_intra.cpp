@@ -137,21 +137,12 @@ XQOB_SSE2 inline __attribute__((always_inline)) bool predictIntra(const IntraEdg
     if (mode == 2) {
         // The sums of the n samples above and the n to the left (the left register's
         // lanes below E(-n) are 0), as the two halves of one sum of absolute differences.
-        constexpr int32_t log2n = n == 4 ? 2 : 3;
         __m128i above = window<1>(e[1], e[2]);
         if (n == 4) above = _mm_move_epi64(above);
         const __m128i sums = _mm_sad_epu8(_mm_packus_epi16(above, e[0]), zero);
         const int32_t topSum = _mm_cvtsi128_si32(sums);
         const int32_t leftSum = _mm_extract_epi16(sums, 4);
-        int32_t value = 128;
-        if (top && left) {
-            value = (topSum + leftSum + n) >> (log2n + 1);
-        } else if (top) {
-            value = (topSum + n / 2) >> log2n;
-        } else if (left) {
-            value = (leftSum + n / 2) >> log2n;
-        }
-        fillRows<n>(out, value);
+        fillRows<n>(out, dcFromSums<n>(topSum, leftSum, top, left));
         return true;
     }
 
@@ -172,10 +163,8 @@ XQOB_SSE2 inline __attribute__((always_inline)) bool predictIntra(const IntraEdg
     pool[Pool::e(2 * n)] = s[2 * n];
     storeBlock<n>(pool + Pool::a(-n), a);
     storeBlock<n>(pool + Pool::f(-n), f);
-    pool[Pool::endTop] = int16_t((s[2 * n - 1] + 3 * s[2 * n] + 2) >> 2);
-    pool[Pool::endLeft] = int16_t((s[1 - n] + 3 * s[-n] + 2) >> 2);
+    setPoolEnds<n>(s, pool);
 
-    const uint8_t* index = kPoolIndices<n>.index[mode - 3];
     const int8_t* runs = kPoolRuns<n>.start[mode - 3];
     for (int32_t r = 0; r < n; ++r) {
         int32_t* row = out + n * r;
@@ -184,7 +173,7 @@ XQOB_SSE2 inline __attribute__((always_inline)) bool predictIntra(const IntraEdg
             storeRow<n>(
                 row, n == 8 ? load(run) : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(run)));
         } else {
-            for (int32_t k = 0; k < n; ++k) row[k] = pool[index[n * r + k]];
+            gatherRow<n>(pool, mode, r, row);
         }
     }
     return true;
