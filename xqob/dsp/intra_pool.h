@@ -132,19 +132,30 @@ constexpr int32_t dcFromSums(int32_t topSum, int32_t leftSum, bool top, bool lef
     return 128;
 }
 
-// For the vector kernels: the pool's two end entries from the edge s (E(j) at s[j]), after the
-// blocks are in place.
+// For the vector kernels, once the blocks are in place: the pool's entries outside its three
+// blocks, E(2n) and the two ends, from the edge s (E(j) at s[j]).
 template <int32_t n>
-inline void setPoolEnds(const int16_t* s, int16_t* pool) {
+inline void setPoolSingles(const int16_t* s, int16_t* pool) {
+    pool[EdgePool<n>::e(2 * n)] = s[2 * n];
     pool[EdgePool<n>::endTop] = int16_t((s[2 * n - 1] + 3 * s[2 * n] + 2) >> 2);
     pool[EdgePool<n>::endLeft] = int16_t((s[1 - n] + 3 * s[-n] + 2) >> 2);
 }
 
-// Row r of mode 3..8 entry by entry through the index table.
-template <int32_t n>
-inline void gatherRow(const int16_t* pool, int32_t mode, int32_t r, int32_t* row) {
-    const uint8_t* index = kPoolIndices<n>.index[mode - 3] + n * r;
-    for (int32_t k = 0; k < n; ++k) row[k] = pool[index[k]];
+// For the vector kernels: the rows of mode 3..8 from the pool, those that read consecutive
+// entries through the kernel's widenRun(row, first entry), the others entry by entry through
+// the index table.
+template <int32_t n, void (*widenRun)(int32_t*, const int16_t*)>
+inline void formPoolRows(const int16_t* pool, int32_t mode, int32_t* out) {
+    const uint8_t* index = kPoolIndices<n>.index[mode - 3];
+    const int8_t* runs = kPoolRuns<n>.start[mode - 3];
+    for (int32_t r = 0; r < n; ++r) {
+        int32_t* row = out + n * r;
+        if (runs[r] >= 0) {
+            widenRun(row, pool + runs[r]);
+        } else {
+            for (int32_t k = 0; k < n; ++k) row[k] = pool[index[n * r + k]];
+        }
+    }
 }
 
 }  // namespace xqob

@@ -43,6 +43,12 @@ XQOB_SIMD128 inline void storeRow(int32_t* out, v128_t row) {
     if (n == 8) wasm_v128_store(out + 4, wasm_u32x4_extend_high_u16x8(row));
 }
 
+// n consecutive pool entries widened to a row.
+template <int32_t n>
+XQOB_SIMD128 inline void widenRun(int32_t* row, const int16_t* run) {
+    storeRow<n>(row, n == 8 ? wasm_v128_load(run) : wasm_v128_load64_zero(run));
+}
+
 // The 3n entries of a pool block from entry -n of registers holding entries -8..15.
 template <int32_t n>
 XQOB_SIMD128 inline void storeBlock(int16_t* to, const v128_t* block) {
@@ -126,21 +132,10 @@ XQOB_SIMD128 inline __attribute__((always_inline)) bool predictIntra(const Intra
     }
     alignas(16) int16_t pool[Pool::size + 8];
     storeBlock<n>(pool + Pool::e(-n), e);
-    pool[Pool::e(2 * n)] = s[2 * n];
     storeBlock<n>(pool + Pool::a(-n), a);
     storeBlock<n>(pool + Pool::f(-n), f);
-    setPoolEnds<n>(s, pool);
-
-    const int8_t* runs = kPoolRuns<n>.start[mode - 3];
-    for (int32_t r = 0; r < n; ++r) {
-        int32_t* row = out + n * r;
-        if (runs[r] >= 0) {
-            const int16_t* run = pool + runs[r];
-            storeRow<n>(row, n == 8 ? wasm_v128_load(run) : wasm_v128_load64_zero(run));
-        } else {
-            gatherRow<n>(pool, mode, r, row);
-        }
-    }
+    setPoolSingles<n>(s, pool);
+    formPoolRows<n, widenRun<n>>(pool, mode, out);
     return true;
 }
 

@@ -63,6 +63,12 @@ XQOB_SSE2 inline __m128i window(__m128i first, __m128i second) {
     return _mm_or_si128(_mm_srli_si128(first, 2 * lanes), _mm_slli_si128(second, 16 - 2 * lanes));
 }
 
+// n consecutive pool entries widened to a row.
+template <int32_t n>
+XQOB_SSE2 inline void widenRun(int32_t* row, const int16_t* run) {
+    storeRow<n>(row, n == 8 ? load(run) : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(run)));
+}
+
 // The 3n entries of a pool block from entry -n of registers holding entries -8..15.
 template <int32_t n>
 XQOB_SSE2 inline void storeBlock(int16_t* to, const __m128i* block) {
@@ -160,22 +166,10 @@ XQOB_SSE2 inline __attribute__((always_inline)) bool predictIntra(const IntraEdg
     }
     alignas(16) int16_t pool[Pool::size + 8];
     storeBlock<n>(pool + Pool::e(-n), e);
-    pool[Pool::e(2 * n)] = s[2 * n];
     storeBlock<n>(pool + Pool::a(-n), a);
     storeBlock<n>(pool + Pool::f(-n), f);
-    setPoolEnds<n>(s, pool);
-
-    const int8_t* runs = kPoolRuns<n>.start[mode - 3];
-    for (int32_t r = 0; r < n; ++r) {
-        int32_t* row = out + n * r;
-        if (runs[r] >= 0) {
-            const int16_t* run = pool + runs[r];
-            storeRow<n>(
-                row, n == 8 ? load(run) : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(run)));
-        } else {
-            gatherRow<n>(pool, mode, r, row);
-        }
-    }
+    setPoolSingles<n>(s, pool);
+    formPoolRows<n, widenRun<n>>(pool, mode, out);
     return true;
 }
 
