@@ -121,6 +121,16 @@ constexpr PoolRuns<n> makePoolRuns() {
 template <int32_t n>
 constexpr PoolRuns<n> kPoolRuns = makePoolRuns<n>();
 
+template <int32_t n>
+constexpr bool rowsAreRuns(int32_t mode) {
+    for (int32_t r = 0; r < n; ++r) {
+        if (kPoolRuns<n>.start[mode - 3][r] < 0) return false;
+    }
+    return true;
+}
+static_assert(rowsAreRuns<4>(3) && rowsAreRuns<4>(4) && rowsAreRuns<4>(7));
+static_assert(rowsAreRuns<8>(3) && rowsAreRuns<8>(4) && rowsAreRuns<8>(7));
+
 // The DC value of an n x n block from the sums of its n samples above and its n to the left;
 // an absent side's sum is not read.
 template <int32_t n>
@@ -141,21 +151,85 @@ inline void setPoolSingles(const int16_t* s, int16_t* pool) {
     pool[EdgePool<n>::endLeft] = int16_t((s[1 - n] + 3 * s[-n] + 2) >> 2);
 }
 
-// For the vector kernels: the rows of mode 3..8 from the pool, those that read consecutive
-// entries through the kernel's widenRun(row, first entry), the others entry by entry through
-// the index table.
-template <int32_t n, void (*widenRun)(int32_t*, const int16_t*)>
-inline void formPoolRows(const int16_t* pool, int32_t mode, int32_t* out) {
-    const uint8_t* index = kPoolIndices<n>.index[mode - 3];
-    const int8_t* runs = kPoolRuns<n>.start[mode - 3];
-    for (int32_t r = 0; r < n; ++r) {
-        int32_t* row = out + n * r;
-        if (runs[r] >= 0) {
-            widenRun(row, pool + runs[r]);
-        } else {
-            for (int32_t k = 0; k < n; ++k) row[k] = pool[index[n * r + k]];
+// Past its first rows, every row of modes 5, 6 and 8 repeats an earlier one moved along the
+// row: in mode 5 row r is row r - 2 one sample to the right, in mode 6 row r - 1 two samples
+// to the right, in mode 8 row r - 1 two samples to the left. The samples moved in come from
+// the pool. shift counts samples to the right.
+struct RowRepeat {
+    int32_t distance;  // rows back
+    int32_t shift;
+    int32_t firstRow;  // the first row that repeats
+};
+
+constexpr RowRepeat rowRepeat(int32_t mode) {
+    return mode == 5 ? RowRepeat{2, 1, 2} : mode == 6 ? RowRepeat{1, 2, 1} : RowRepeat{1, -2, 1};
+}
+
+// Whether the repeats of mode hold for every sample of an n x n block, from poolIndex.
+template <int32_t n>
+constexpr bool rowsRepeat(int32_t mode) {
+    const RowRepeat repeat = rowRepeat(mode);
+    for (int32_t r = repeat.firstRow; r < n; ++r) {
+        for (int32_t k = 0; k < n; ++k) {
+            const int32_t from = k - repeat.shift;
+            if (from < 0 || from >= n) continue;
+            if (poolIndex<n>(mode, r, k) != poolIndex<n>(mode, r - repeat.distance, from))
+                return false;
         }
     }
+    return true;
+}
+static_assert(rowsRepeat<4>(5) && rowsRepeat<4>(6) && rowsRepeat<4>(8));
+static_assert(rowsRepeat<8>(5) && rowsRepeat<8>(6) && rowsRepeat<8>(8));
+
+// For the vector kernels, rows in registers of n 16-bit lanes. Rows is the kernel's set of
+// steps: Vector, run (n consecutive pool entries), moved<shift> (lanes moved shift to the
+// right, or left for a negative shift; the lanes moved in are undefined), with<lane> (one
+// lane set) and store (the row widened into the prediction).
+template <int32_t n, typename Rows, int32_t lane = 0>
+inline typename Rows::Vector gatherRow(typename Rows::Vector row, const int16_t* pool,
+                                       const uint8_t* index) {
+    row = Rows::template with<lane>(row, pool[index[lane]]);
+    if constexpr (lane + 1 < n) return gatherRow<n, Rows, lane + 1>(row, pool, index);
+    return row;
+}
+
+template <int32_t n, typename Rows, int32_t mode>
+inline void formRepeatedRows(const int16_t* pool, int32_t* out) {
+    constexpr RowRepeat repeat = rowRepeat(mode);
+    constexpr int32_t shift = repeat.shift;
+    const uint8_t* index = kPoolIndices<n>.index[mode - 3];
+    const int8_t* runs = kPoolRuns<n>.start[mode - 3];
+    typename Rows::Vector rows[n];
+    for (int32_t r = 0; r < repeat.firstRow; ++r) {
+        rows[r] = runs[r] >= 0 ? Rows::run(pool + runs[r])
+                               : gatherRow<n, Rows>(Rows::run(pool), pool, index + n * r);
+    }
+    for (int32_t r = repeat.firstRow; r < n; ++r) {
+        const uint8_t* fresh = index + n * r;
+        typename Rows::Vector row = Rows::template moved<shift>(rows[r - repeat.distance]);
+        if constexpr (shift > 0) {
+            row = Rows::template with<0>(row, pool[fresh[0]]);
+            if constexpr (shift == 2) row = Rows::template with<1>(row, pool[fresh[1]]);
+        } else {
+            row = Rows::template with<n - 2>(row, pool[fresh[n - 2]]);
+            row = Rows::template with<n - 1>(row, pool[fresh[n - 1]]);
+        }
+        rows[r] = row;
+    }
+    for (int32_t r = 0; r < n; ++r) Rows::store(out + n * r, rows[r]);
+}
+
+// For the vector kernels: the rows of mode 3..8 from the pool, those that read consecutive
+// entries whole, those of modes 5, 6 and 8 that repeat an earlier row by moving it.
+template <int32_t n, typename Rows>
+inline void formPoolRows(const int16_t* pool, int32_t mode, int32_t* out) {
+    if (mode == 5) return formRepeatedRows<n, Rows, 5>(pool, out);
+    if (mode == 6) return formRepeatedRows<n, Rows, 6>(pool, out);
+    if (mode == 8) return formRepeatedRows<n, Rows, 8>(pool, out);
+    // Every row of modes 3, 4 and 7 reads consecutive entries.
+    const int8_t* runs = kPoolRuns<n>.start[mode - 3];
+    for (int32_t r = 0; r < n; ++r) Rows::store(out + n * r, Rows::run(pool + runs[r]));
 }
 
 }  // namespace xqob

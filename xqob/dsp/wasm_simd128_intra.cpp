@@ -1,6 +1,6 @@
 // WebAssembly SIMD128 intra prediction, the steps of the SSE2 kernel in 16-bit lanes: the edge
-// formed and smoothed in registers, the pool's blocks formed from it, rows that read
-// consecutive pool entries widened whole and the others gathered through the index table.
+// formed and smoothed in registers, the pool's blocks formed from it, and its rows formed in
+// registers, loaded whole or moved along from an earlier row.
 #include "xqob/dsp/wasm.h"
 
 #if XQOB_DSP_WASM
@@ -43,11 +43,24 @@ XQOB_SIMD128 inline void storeRow(int32_t* out, v128_t row) {
     if (n == 8) wasm_v128_store(out + 4, wasm_u32x4_extend_high_u16x8(row));
 }
 
-// n consecutive pool entries widened to a row.
+// A row of n samples in the low lanes of a register, for the pool's rows.
 template <int32_t n>
-XQOB_SIMD128 inline void widenRun(int32_t* row, const int16_t* run) {
-    storeRow<n>(row, n == 8 ? wasm_v128_load(run) : wasm_v128_load64_zero(run));
-}
+struct Rows {
+    using Vector = v128_t;
+    XQOB_SIMD128 static Vector run(const int16_t* entries) {
+        return n == 8 ? wasm_v128_load(entries) : wasm_v128_load64_zero(entries);
+    }
+    template <int32_t shift>
+    XQOB_SIMD128 static Vector moved(Vector row) {
+        const v128_t zero = wasm_i16x8_splat(0);
+        return shift > 0 ? window<8 - shift>(zero, row) : window<-shift>(row, zero);
+    }
+    template <int32_t lane>
+    XQOB_SIMD128 static Vector with(Vector row, int32_t value) {
+        return wasm_i16x8_replace_lane(row, lane, int16_t(value));
+    }
+    XQOB_SIMD128 static void store(int32_t* out, Vector row) { storeRow<n>(out, row); }
+};
 
 // The 3n entries of a pool block from entry -n of registers holding entries -8..15.
 template <int32_t n>
@@ -135,7 +148,7 @@ XQOB_SIMD128 inline __attribute__((always_inline)) bool predictIntra(const Intra
     storeBlock<n>(pool + Pool::a(-n), a);
     storeBlock<n>(pool + Pool::f(-n), f);
     setPoolSingles<n>(s, pool);
-    formPoolRows<n, widenRun<n>>(pool, mode, out);
+    formPoolRows<n, Rows<n>>(pool, mode, out);
     return true;
 }
 

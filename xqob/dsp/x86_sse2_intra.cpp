@@ -1,7 +1,7 @@
 // SSE2 intra prediction in 16-bit lanes: the edge (left column bottom up, the corner, the
 // top row) is smoothed eight samples at a time (8x8 blocks), the pool of the fast form is
-// built from it a register at a time, and rows that read consecutive pool entries are
-// widened whole.
+// built from it a register at a time, and its rows are formed in registers: those that read
+// consecutive pool entries loaded whole, the others moved along from an earlier row.
 #include "xqob/dsp/x86.h"
 
 #if XQOB_DSP_X86
@@ -63,11 +63,23 @@ XQOB_SSE2 inline __m128i window(__m128i first, __m128i second) {
     return _mm_or_si128(_mm_srli_si128(first, 2 * lanes), _mm_slli_si128(second, 16 - 2 * lanes));
 }
 
-// n consecutive pool entries widened to a row.
+// A row of n samples in the low lanes of a register, for the pool's rows.
 template <int32_t n>
-XQOB_SSE2 inline void widenRun(int32_t* row, const int16_t* run) {
-    storeRow<n>(row, n == 8 ? load(run) : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(run)));
-}
+struct Rows {
+    using Vector = __m128i;
+    XQOB_SSE2 static Vector run(const int16_t* entries) {
+        return n == 8 ? load(entries) : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(entries));
+    }
+    template <int32_t shift>
+    XQOB_SSE2 static Vector moved(Vector row) {
+        return shift > 0 ? _mm_slli_si128(row, 2 * shift) : _mm_srli_si128(row, -2 * shift);
+    }
+    template <int32_t lane>
+    XQOB_SSE2 static Vector with(Vector row, int32_t value) {
+        return _mm_insert_epi16(row, value, lane);
+    }
+    XQOB_SSE2 static void store(int32_t* out, Vector row) { storeRow<n>(out, row); }
+};
 
 // The 3n entries of a pool block from entry -n of registers holding entries -8..15.
 template <int32_t n>
@@ -169,7 +181,7 @@ XQOB_SSE2 inline __attribute__((always_inline)) bool predictIntra(const IntraEdg
     storeBlock<n>(pool + Pool::a(-n), a);
     storeBlock<n>(pool + Pool::f(-n), f);
     setPoolSingles<n>(s, pool);
-    formPoolRows<n, widenRun<n>>(pool, mode, out);
+    formPoolRows<n, Rows<n>>(pool, mode, out);
     return true;
 }
 
