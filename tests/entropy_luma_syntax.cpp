@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "tests/support/entropy_fixture.h"
 
 namespace xqob::testing {
@@ -241,6 +243,53 @@ TEST(EntropyLumaSyntax, CodedFlagModelsComeFromTheNeighbours) {
         EXPECT_EQ(decodeCodedQuadrant(&f.reader, c.x, c.y), 1);
         EXPECT_EQ(decodeCoded4x4(&f.reader, c.x, c.y), 0);
         EXPECT_TRUE(f.modelsMatch()) << c.quadrantModel << " " << c.block4x4Model;
+    }
+}
+
+// The syntax loop reads a quadrant's contexts from the traits its neighbours packed; they must
+// equal what the record-based functions (the writer's) give, for every kind of neighbour.
+TEST(EntropyLumaSyntax, QuadrantTraitsGiveTheRecordContexts) {
+    EntropyFixture f;
+    f.setGeometry(48, 48);
+    D* d = &f.reader;
+    std::mt19937 random(7);
+    const int8_t types[4] = {Intra4x4, Intra8x8, Intra8x8Weighted, Flat};
+    for (int32_t trial = 0; trial < 200; ++trial) {
+        for (int32_t i = 0; i < 9; ++i) {
+            MacroblockInfo& r = d->macroblockInfo[i];
+            for (int32_t q = 0; q < 4; ++q) {
+                r.blockType[q] = types[random() % 4];
+                r.mode8x8[q] = int8_t(random() % 9);
+                r.flatOffset[q] = int8_t(random() % 3);
+            }
+            for (int8_t& mode : r.mode4x4) mode = int8_t(random() % 9);
+            r.mode4x4Predicted = uint16_t(random());
+            r.coded4x4 = uint16_t(random());
+            r.mode8x8Predicted = uint8_t(random() % 16);
+            r.codedQuadrants = uint8_t(random() % 16);
+            for (int32_t q = 0; q < 4; ++q) r.quadrantTraits[q] = quadrantTraits(&r, q);
+        }
+        for (int32_t y = 0; y < 48; y += 8) {
+            for (int32_t x = 0; x < 48; x += 8) {
+                const auto traits = [&](int32_t px, int32_t py) -> uint32_t {
+                    if (px < 0 || py < 0) return kEdgeTraits;
+                    return d->macroblockInfo[macroblockIndex(px, py, 48)]
+                        .quadrantTraits[quadrantIndex(px, py)];
+                };
+                const QuadrantNeighbours n{traits(x - 1, y), traits(x, y - 1), x, y};
+                int32_t first = 0;
+                int32_t second = 0;
+                blockTypeContexts(d, x, y, &first, &second);
+                SCOPED_TRACE(::testing::Message() << "trial " << trial << " at " << x << "," << y);
+                ASSERT_EQ(isFlatQuadrant(n), isFlatQuadrant(d, x, y));
+                ASSERT_EQ(typeFirstContext(n), first);
+                ASSERT_EQ(typeSecondContext(n), second);
+                ASSERT_EQ(predictLumaMode(n), predictLumaMode(d, x, y));
+                ASSERT_EQ(modeFirstContext8x8(n), modeFirstContext8x8(d, x, y));
+                ASSERT_EQ(flatOffsetContext(n), flatOffsetContext(d, x, y));
+                ASSERT_EQ(codedQuadrantContext(n), codedQuadrantContext(d, x, y));
+            }
+        }
     }
 }
 

@@ -25,6 +25,9 @@ struct MacroblockInfo {
     uint8_t mode8x8Predicted;   // bit q: quadrant q's mode was coded as the predicted one
     uint16_t coded4x4;          // bit k: block k has a coded residual
     uint8_t codedQuadrants;     // bit q: quadrant q (types 3, 5, 6) has a coded residual
+    // What quadrant q shows the quadrants to its right and below, for their contexts, as the
+    // decoder's syntax loop packs it once the quadrant's syntax is read (quadrantTraits).
+    uint16_t quadrantTraits[4];
 };
 
 // One per 8x8 chroma position, shared by the Cr and the Cb block there.

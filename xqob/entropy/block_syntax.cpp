@@ -33,18 +33,19 @@ XQOB_ALWAYS_INLINE void decodeLevels(Decoder* decoder, const ResidualKind& kind,
 template <typename Decoder>
 XQOB_ALWAYS_INLINE void decodeQuadrant8x8(DecoderContext* context, Decoder* decoder,
                                           MacroblockInfo* info, int32_t q, int32_t type,
-                                          const QuadrantContexts& c, int32_t* levels) {
+                                          const QuadrantNeighbours& n, int32_t* levels) {
     if (type == Flat) {
-        info->flatOffset[q] =
-            int8_t(decodeSelector(decoder, context->flatOffsetModels + c.flatOffset,
-                                  context->flatOffsetModels + 16 + c.flatOffset));
+        const int32_t c = flatOffsetContext(n);
+        info->flatOffset[q] = int8_t(decodeSelector(decoder, context->flatOffsetModels + c,
+                                                    context->flatOffsetModels + 16 + c));
     } else {
         int32_t predicted;
-        info->mode8x8[q] = int8_t(
-            decodeIntraMode(decoder, context->mode8x8Models, c.modeFirst, c.predicted, &predicted));
+        info->mode8x8[q] =
+            int8_t(decodeIntraMode(decoder, context->mode8x8Models, modeFirstContext8x8(n),
+                                   predictLumaMode(n), &predicted));
         info->mode8x8Predicted |= uint8_t(predicted << q);
     }
-    if (decodeBit(decoder, context->codedQuadrantModels + c.coded)) {
+    if (decodeBit(decoder, context->codedQuadrantModels + codedQuadrantContext(n))) {
         info->codedQuadrants |= uint8_t(1u << q);
         decodeLevels(decoder, residualKind8x8(context, context->lumaQuantiser), levels);
     }
@@ -79,17 +80,27 @@ XQOB_ALWAYS_INLINE void decodeMacroblockBins(DecoderContext* context, Decoder* d
     info->mode8x8Predicted = 0;
     info->coded4x4 = 0;
     info->codedQuadrants = 0;
+    const MacroblockInfo* left = x > 0 ? info - 1 : nullptr;
+    const MacroblockInfo* above = y > 0 ? info - (context->paddedWidth >> 4) : nullptr;
     for (int32_t q = 0; q < 4; ++q) {
         const int32_t qx = x + 8 * (q & 1);
         const int32_t qy = y + 8 * (q >> 1);
-        const QuadrantContexts c = quadrantContexts(context, qx, qy);
+        // The quadrant's neighbours lie in this macroblock or in the one to the left or above.
+        const uint32_t leftTraits = q & 1  ? info->quadrantTraits[q - 1]
+                                    : left ? left->quadrantTraits[q + 1]
+                                           : kEdgeTraits;
+        const uint32_t aboveTraits = q & 2   ? info->quadrantTraits[q - 2]
+                                     : above ? above->quadrantTraits[q + 2]
+                                             : kEdgeTraits;
+        const QuadrantNeighbours n{leftTraits, aboveTraits, qx, qy};
         int32_t type = Flat;
-        if (!c.flat) {
-            if (decodeBit(decoder, context->blockTypeModels + c.typeFirst)) {
+        if (!isFlatQuadrant(n)) {
+            if (decodeBit(decoder, context->blockTypeModels + typeFirstContext(n))) {
                 type = Intra8x8Weighted;
             } else {
-                type = decodeBit(decoder, context->blockTypeModels + c.typeSecond) ? Intra8x8
-                                                                                   : Intra4x4;
+                type = decodeBit(decoder, context->blockTypeModels + typeSecondContext(n))
+                           ? Intra8x8
+                           : Intra4x4;
             }
         }
         // Written before anything else of the quadrant, for the contexts of its own blocks.
@@ -97,8 +108,9 @@ XQOB_ALWAYS_INLINE void decodeMacroblockBins(DecoderContext* context, Decoder* d
         if (type == Intra4x4) {
             decodeQuadrant4x4(context, decoder, info, qx, qy, levels->block[q]);
         } else {
-            decodeQuadrant8x8(context, decoder, info, q, type, c, levels->block[q]);
+            decodeQuadrant8x8(context, decoder, info, q, type, n, levels->block[q]);
         }
+        info->quadrantTraits[q] = quadrantTraits(info, q);
     }
 }
 

@@ -1,7 +1,6 @@
 #include "xqob/entropy/luma_syntax.h"
 
 #include "xqob/entropy/arith_decoder.h"
-#include "xqob/entropy/mode_bins.h"
 
 namespace xqob {
 
@@ -99,18 +98,21 @@ int32_t predictFromNeighbours(int32_t x, int32_t y, const LumaNeighbour& left,
 
 }  // namespace
 
-QuadrantContexts quadrantContexts(DecoderContext* context, int32_t x, int32_t y) {
-    const LumaNeighbour left = leftOf(context, x, y);
-    const LumaNeighbour above = aboveOf(context, x, y);
-    QuadrantContexts c;
-    c.flat = x >= 8 && y >= 8 && isQuiet(left) && isQuiet(above);
-    c.typeFirst = weightedContext(left) + 2 * weightedContext(above);
-    c.typeSecond = 4 + smallBlockContext(left) + 3 * smallBlockContext(above);
-    c.predicted = predictFromNeighbours(x, y, left, above);
-    c.modeFirst = predicted8x8Flag(left) + 2 * predicted8x8Flag(above);
-    c.flatOffset = flatOffsetOf(left) + 4 * flatOffsetOf(above);
-    c.coded = codedQuadrantFlag(left) + 2 * codedQuadrantFlag(above);
-    return c;
+uint16_t quadrantTraits(const MacroblockInfo* info, int32_t q) {
+    const int32_t qx = 8 * (q & 1);
+    const int32_t qy = 8 * (q >> 1);
+    const int32_t type = info->blockType[q];
+    const LumaNeighbour right{info, q, blockIndex4x4(qx + 4, qy), type};
+    const LumaNeighbour below{info, q, blockIndex4x4(qx, qy + 4), type};
+    uint32_t traits = uint32_t(weightedContext(right)) << kTraitWeighted;
+    traits |= uint32_t(smallBlockContext(right)) << kTraitSmall;
+    traits |= uint32_t(predicted8x8Flag(right)) << kTraitPredicted8x8;
+    traits |= uint32_t(flatOffsetOf(right)) << kTraitFlatOffset;
+    traits |= uint32_t(codedQuadrantFlag(right)) << kTraitCoded;
+    traits |= uint32_t(isQuiet(right)) << kTraitQuiet;
+    traits |= uint32_t(neighbourMode(right)) << kTraitModeRight;
+    traits |= uint32_t(neighbourMode(below)) << kTraitModeBelow;
+    return uint16_t(traits);
 }
 
 Block4x4Contexts block4x4Contexts(DecoderContext* context, int32_t x, int32_t y) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "xqob/base/decoder_context.h"
+#include "xqob/entropy/mode_bins.h"
 
 namespace xqob {
 
@@ -28,19 +29,71 @@ int32_t flatOffsetContext(DecoderContext* context, int32_t x, int32_t y);     //
 int32_t codedQuadrantContext(DecoderContext* context, int32_t x, int32_t y);  // 0..3
 int32_t coded4x4Context(DecoderContext* context, int32_t x, int32_t y);       // 0..3
 
-// Everything a quadrant's syntax takes from its neighbours, from one look-up of each: the
-// same values as the functions above, all valid before the quadrant's first bin (its own
-// blocks are never its neighbours).
-struct QuadrantContexts {
-    bool flat;           // isFlatQuadrant
-    int32_t typeFirst;   // blockTypeContexts
-    int32_t typeSecond;  //
-    int32_t predicted;   // predictLumaMode
-    int32_t modeFirst;   // modeFirstContext8x8
-    int32_t flatOffset;  // flatOffsetContext
-    int32_t coded;       // codedQuadrantContext
+// What a quadrant shows the quadrants to its right and below, packed in one word: the
+// values that the functions above take from it as a neighbour. The fields' first bits:
+enum QuadrantTrait : uint32_t {
+    kTraitWeighted = 0,      // a first block type bin's share: weighted, flat (or missing)
+    kTraitSmall = 1,         // 2 bits, a second block type bin's share: 4x4 2, 8x8 1
+    kTraitPredicted8x8 = 3,  // the 8x8 mode was coded as the predicted one
+    kTraitFlatOffset = 4,    // 2 bits, the flat offset; 3 unless Flat
+    kTraitCoded = 6,         // a coded quadrant bin's share: coded, 4x4 (or missing)
+    kTraitQuiet = 7,         // weighted or flat without a coded residual
+    kTraitModeRight = 8,     // 4 bits, the mode seen from the right (its top right 4x4 block)
+    kTraitModeBelow = 12,    // 4 bits, the mode seen from below (its bottom left 4x4 block)
 };
-QuadrantContexts quadrantContexts(DecoderContext* context, int32_t x, int32_t y);
+
+// What a neighbour past the picture's edge shows.
+constexpr uint32_t kEdgeTraits = 1u << kTraitWeighted | 3u << kTraitFlatOffset | 1u << kTraitCoded |
+                                 uint32_t(IntraNone) << kTraitModeRight |
+                                 uint32_t(IntraNone) << kTraitModeBelow;
+
+// Quadrant q's traits from its record, once its syntax is read.
+uint16_t quadrantTraits(const MacroblockInfo* info, int32_t q);
+
+// The traits of a quadrant's neighbours (kEdgeTraits where there is none) and its position,
+// from which its syntax takes its contexts, each where it is needed: the same values as the
+// functions above, all valid before the quadrant's first bin (its own blocks are never its
+// neighbours).
+struct QuadrantNeighbours {
+    uint32_t left;
+    uint32_t above;
+    int32_t x;
+    int32_t y;
+};
+
+inline int32_t traitField(uint32_t traits, QuadrantTrait first, uint32_t bits) {
+    return int32_t((traits >> first) & ((1u << bits) - 1));
+}
+
+// The left neighbour's field plus aboveWeight times the one above.
+inline int32_t traitPair(const QuadrantNeighbours& n, QuadrantTrait first, uint32_t bits,
+                         int32_t aboveWeight) {
+    return traitField(n.left, first, bits) + aboveWeight * traitField(n.above, first, bits);
+}
+
+inline bool isFlatQuadrant(const QuadrantNeighbours& n) {  // as isFlatQuadrant
+    return n.x >= 8 && n.y >= 8 && traitField(n.left & n.above, kTraitQuiet, 1) != 0;
+}
+inline int32_t typeFirstContext(const QuadrantNeighbours& n) {  // as blockTypeContexts
+    return traitPair(n, kTraitWeighted, 1, 2);
+}
+inline int32_t typeSecondContext(const QuadrantNeighbours& n) {
+    return 4 + traitPair(n, kTraitSmall, 2, 3);
+}
+inline int32_t predictLumaMode(const QuadrantNeighbours& n) {
+    if (n.x == 0 || n.y == 0) return IntraDC;
+    return predictedMode(traitField(n.above, kTraitModeBelow, 4),
+                         traitField(n.left, kTraitModeRight, 4));
+}
+inline int32_t modeFirstContext8x8(const QuadrantNeighbours& n) {
+    return traitPair(n, kTraitPredicted8x8, 1, 2);
+}
+inline int32_t flatOffsetContext(const QuadrantNeighbours& n) {
+    return traitPair(n, kTraitFlatOffset, 2, 4);
+}
+inline int32_t codedQuadrantContext(const QuadrantNeighbours& n) {
+    return traitPair(n, kTraitCoded, 1, 2);
+}
 
 // The same for a 4x4 block, valid once the blocks before it are decoded.
 struct Block4x4Contexts {
