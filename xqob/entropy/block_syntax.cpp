@@ -131,11 +131,13 @@ template <typename Decoder>
 XQOB_ALWAYS_INLINE void decodeChromaBins(DecoderContext* context, Decoder* decoder,
                                          ChromaBlockInfo* info, int32_t x, int32_t y,
                                          ChromaLevels* levels) {
+    const ChromaNeighbours n{x > 0 ? info - 1 : nullptr,
+                             y > 0 ? info - context->chromaWidth / 8 : nullptr};
     if (isFlatChromaBlock(context, info, x, y)) {
         info->blockType = Flat;
         int32_t cr;
         int32_t cb;
-        chromaFlatOffsetContexts(context, x, y, &cr, &cb);
+        chromaFlatOffsetContexts(n, &cr, &cb);
         BitModel* models = context->chromaFlatOffsetModels;
         info->flatOffsetCr = int8_t(decodeSelector(decoder, models + cr, models + 16 + cr));
         info->flatOffsetCb = int8_t(decodeSelector(decoder, models + 32 + cb, models + 48 + cb));
@@ -143,13 +145,12 @@ XQOB_ALWAYS_INLINE void decodeChromaBins(DecoderContext* context, Decoder* decod
     } else {
         info->blockType = Intra8x8;
         int32_t predicted;
-        info->mode = int8_t(decodeIntraMode(decoder, context->chromaModeModels,
-                                            chromaModeFirstContext(context, x, y),
-                                            predictChromaMode(context, x, y), &predicted));
+        info->mode =
+            int8_t(decodeIntraMode(decoder, context->chromaModeModels, chromaModeFirstContext(n),
+                                   predictChromaMode(n), &predicted));
         info->modePredicted = int8_t(predicted);
     }
-    info->codedCr =
-        int8_t(decodeBit(decoder, context->codedCrModels + codedCrContext(context, x, y)));
+    info->codedCr = int8_t(decodeBit(decoder, context->codedCrModels + codedCrContext(n)));
     info->codedCb = int8_t(decodeBit(decoder, context->codedCbModels + info->codedCr));
     const ResidualKind kind = residualKindChroma(context);
     if (info->codedCr) decodeLevels(decoder, kind, levels->cr);

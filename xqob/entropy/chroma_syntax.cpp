@@ -19,18 +19,8 @@ const ChromaBlockInfo* aboveOf(DecoderContext* context, int32_t x, int32_t y) {
     return y == 0 ? nullptr : recordAt(context, x, y - 8);
 }
 
-// A Flat neighbour gives IntraNone, larger than any mode.
-int32_t neighbourMode(const ChromaBlockInfo* n) {
-    return n->blockType == Intra8x8 ? int32_t(n->mode) : int32_t(IntraNone);
-}
-
-// Unlike the luma mode bins, an unavailable neighbour counts 1 here.
-int32_t predictedFlag(const ChromaBlockInfo* n) {
-    return n == nullptr || n->modePredicted != 0 ? 1 : 0;
-}
-
-int32_t codedCrFlag(const ChromaBlockInfo* n) {
-    return n != nullptr && n->codedCr != 0 ? 1 : 0;
+ChromaNeighbours neighbours(DecoderContext* context, int32_t x, int32_t y) {
+    return ChromaNeighbours{leftOf(context, x, y), aboveOf(context, x, y)};
 }
 
 // Reads one selector: a first bin of 1 means 0 (the mean); else a second bin gives 1 or 2.
@@ -42,13 +32,11 @@ int32_t decodeSelector(DecoderContext* context, BitModel* first, BitModel* secon
 }  // namespace
 
 int32_t predictChromaMode(DecoderContext* context, int32_t x, int32_t y) {
-    if (x == 0 || y == 0) return IntraDC;
-    return predictedMode(neighbourMode(aboveOf(context, x, y)),
-                         neighbourMode(leftOf(context, x, y)));
+    return predictChromaMode(neighbours(context, x, y));
 }
 
 int32_t chromaModeFirstContext(DecoderContext* context, int32_t x, int32_t y) {
-    return predictedFlag(leftOf(context, x, y)) + 2 * predictedFlag(aboveOf(context, x, y));
+    return chromaModeFirstContext(neighbours(context, x, y));
 }
 
 int32_t decodeChromaMode(DecoderContext* context, int32_t x, int32_t y) {
@@ -62,12 +50,7 @@ int32_t decodeChromaMode(DecoderContext* context, int32_t x, int32_t y) {
 
 void chromaFlatOffsetContexts(DecoderContext* context, int32_t x, int32_t y, int32_t* cr,
                               int32_t* cb) {
-    const ChromaBlockInfo* left = leftOf(context, x, y);
-    const ChromaBlockInfo* above = aboveOf(context, x, y);
-    const bool leftFlat = left->blockType == Flat;
-    const bool aboveFlat = above->blockType == Flat;
-    *cr = (leftFlat ? left->flatOffsetCr : 3) + 4 * (aboveFlat ? above->flatOffsetCr : 3);
-    *cb = (leftFlat ? left->flatOffsetCb : 3) + 4 * (aboveFlat ? above->flatOffsetCb : 3);
+    chromaFlatOffsetContexts(neighbours(context, x, y), cr, cb);
 }
 
 void decodeChromaFlatOffsets(DecoderContext* context, int32_t x, int32_t y) {
@@ -84,7 +67,7 @@ void decodeChromaFlatOffsets(DecoderContext* context, int32_t x, int32_t y) {
 }
 
 int32_t codedCrContext(DecoderContext* context, int32_t x, int32_t y) {
-    return codedCrFlag(leftOf(context, x, y)) + 2 * codedCrFlag(aboveOf(context, x, y));
+    return codedCrContext(neighbours(context, x, y));
 }
 
 int32_t decodeCodedCr(DecoderContext* context, int32_t x, int32_t y) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "xqob/base/decoder_context.h"
+#include "xqob/entropy/mode_bins.h"
 
 namespace xqob {
 
@@ -21,5 +22,43 @@ int32_t chromaModeFirstContext(DecoderContext* context, int32_t x, int32_t y);  
 void chromaFlatOffsetContexts(DecoderContext* context, int32_t x, int32_t y, int32_t* cr,
                               int32_t* cb);
 int32_t codedCrContext(DecoderContext* context, int32_t x, int32_t y);  // 0..3
+
+// The same rules on the records of the blocks to the left and above, null past the left or
+// top edge, for a syntax loop that holds them.
+struct ChromaNeighbours {
+    const ChromaBlockInfo* left;
+    const ChromaBlockInfo* above;
+};
+
+// A Flat neighbour gives IntraNone, larger than any mode; DC on the top row and left column.
+inline int32_t predictChromaMode(const ChromaNeighbours& n) {
+    if (n.left == nullptr || n.above == nullptr) return IntraDC;
+    const auto mode = [](const ChromaBlockInfo* b) {
+        return b->blockType == Intra8x8 ? int32_t(b->mode) : int32_t(IntraNone);
+    };
+    return predictedMode(mode(n.above), mode(n.left));
+}
+
+// Unlike the luma mode bins, an unavailable neighbour counts 1 here.
+inline int32_t chromaModeFirstContext(const ChromaNeighbours& n) {
+    const auto flag = [](const ChromaBlockInfo* b) {
+        return b == nullptr || b->modePredicted != 0 ? 1 : 0;
+    };
+    return flag(n.left) + 2 * flag(n.above);
+}
+
+inline void chromaFlatOffsetContexts(const ChromaNeighbours& n, int32_t* cr, int32_t* cb) {
+    const bool leftFlat = n.left->blockType == Flat;
+    const bool aboveFlat = n.above->blockType == Flat;
+    *cr = (leftFlat ? n.left->flatOffsetCr : 3) + 4 * (aboveFlat ? n.above->flatOffsetCr : 3);
+    *cb = (leftFlat ? n.left->flatOffsetCb : 3) + 4 * (aboveFlat ? n.above->flatOffsetCb : 3);
+}
+
+inline int32_t codedCrContext(const ChromaNeighbours& n) {
+    const auto flag = [](const ChromaBlockInfo* b) {
+        return b != nullptr && b->codedCr != 0 ? 1 : 0;
+    };
+    return flag(n.left) + 2 * flag(n.above);
+}
 
 }  // namespace xqob
