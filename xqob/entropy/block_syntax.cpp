@@ -53,13 +53,14 @@ XQOB_ALWAYS_INLINE void decodeQuadrant8x8(DecoderContext* context, Decoder* deco
 
 template <typename Decoder>
 XQOB_ALWAYS_INLINE void decodeQuadrant4x4(DecoderContext* context, Decoder* decoder,
-                                          MacroblockInfo* info, int32_t qx, int32_t qy,
+                                          MacroblockInfo* info, const MacroblockInfo* left,
+                                          const MacroblockInfo* above, int32_t qx, int32_t qy,
                                           int32_t* levels) {
     for (int32_t i = 0; i < 4; ++i) {
         const int32_t bx = qx + 4 * (i & 1);
         const int32_t by = qy + 4 * (i >> 1);
         const int32_t k = blockIndex4x4(bx, by);
-        const Block4x4Contexts c = block4x4Contexts(context, bx, by);
+        const Block4x4Contexts c = block4x4Contexts(info, left, above, bx, by);
         int32_t predicted;
         const int32_t mode =
             decodeIntraMode(decoder, context->mode4x4Models, c.modeFirst, c.predicted, &predicted);
@@ -106,7 +107,7 @@ XQOB_ALWAYS_INLINE void decodeMacroblockBins(DecoderContext* context, Decoder* d
         // Written before anything else of the quadrant, for the contexts of its own blocks.
         info->blockType[q] = int8_t(type);
         if (type == Intra4x4) {
-            decodeQuadrant4x4(context, decoder, info, qx, qy, levels->block[q]);
+            decodeQuadrant4x4(context, decoder, info, left, above, qx, qy, levels->block[q]);
         } else {
             decodeQuadrant8x8(context, decoder, info, q, type, n, levels->block[q]);
         }

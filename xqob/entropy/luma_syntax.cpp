@@ -15,12 +15,17 @@ struct LumaNeighbour {
     int32_t type;
 };
 
-LumaNeighbour neighbourAt(const DecoderContext* context, int32_t px, int32_t py) {
-    if (px < 0 || py < 0) return LumaNeighbour{nullptr, 0, 0, 0};
-    const MacroblockInfo* record =
-        &context->macroblockInfo[macroblockIndex(px, py, context->paddedWidth)];
+// The sample's block in record, the record of the macroblock that holds it (null: none).
+LumaNeighbour neighbourIn(const MacroblockInfo* record, int32_t px, int32_t py) {
+    if (record == nullptr) return LumaNeighbour{nullptr, 0, 0, 0};
     const int32_t q = quadrantIndex(px, py);
     return LumaNeighbour{record, q, blockIndex4x4(px, py), record->blockType[q]};
+}
+
+LumaNeighbour neighbourAt(const DecoderContext* context, int32_t px, int32_t py) {
+    if (px < 0 || py < 0) return LumaNeighbour{nullptr, 0, 0, 0};
+    return neighbourIn(&context->macroblockInfo[macroblockIndex(px, py, context->paddedWidth)], px,
+                       py);
 }
 
 LumaNeighbour leftOf(const DecoderContext* context, int32_t x, int32_t y) {
@@ -115,14 +120,27 @@ uint16_t quadrantTraits(const MacroblockInfo* info, int32_t q) {
     return uint16_t(traits);
 }
 
-Block4x4Contexts block4x4Contexts(DecoderContext* context, int32_t x, int32_t y) {
-    const LumaNeighbour left = leftOf(context, x, y);
-    const LumaNeighbour above = aboveOf(context, x, y);
+namespace {
+
+Block4x4Contexts block4x4Contexts(int32_t x, int32_t y, const LumaNeighbour& left,
+                                  const LumaNeighbour& above) {
     Block4x4Contexts c;
     c.predicted = predictFromNeighbours(x, y, left, above);
     c.modeFirst = predicted4x4Flag(left) + 2 * predicted4x4Flag(above);
     c.coded = coded4x4Flag(left) + 2 * coded4x4Flag(above);
     return c;
+}
+
+}  // namespace
+
+Block4x4Contexts block4x4Contexts(DecoderContext* context, int32_t x, int32_t y) {
+    return block4x4Contexts(x, y, leftOf(context, x, y), aboveOf(context, x, y));
+}
+
+Block4x4Contexts block4x4Contexts(const MacroblockInfo* info, const MacroblockInfo* left,
+                                  const MacroblockInfo* above, int32_t x, int32_t y) {
+    return block4x4Contexts(x, y, neighbourIn((x & 15) != 0 ? info : left, x - 1, y),
+                            neighbourIn((y & 15) != 0 ? info : above, x, y - 1));
 }
 
 bool isFlatQuadrant(DecoderContext* context, int32_t x, int32_t y) {

@@ -102,5 +102,9 @@ struct Block4x4Contexts {
     int32_t coded;      // coded4x4Context
 };
 Block4x4Contexts block4x4Contexts(DecoderContext* context, int32_t x, int32_t y);
+// The same from the records of the block's macroblock and of the macroblocks to its left and
+// above (null past the picture's edge).
+Block4x4Contexts block4x4Contexts(const MacroblockInfo* info, const MacroblockInfo* left,
+                                  const MacroblockInfo* above, int32_t x, int32_t y);
 
 }  // namespace xqob
