@@ -232,26 +232,35 @@ XQOB_AVX2 inline __m256i blend16(const uint8_t* near, const uint8_t* far, int32_
     return _mm256_add_epi16(_mm256_add_epi16(n, _mm256_add_epi16(n, n)), f);
 }
 
+// Output columns 2j..2j+31 from chroma columns j..j+15, reading columns j - 1..j + 16.
+XQOB_AVX2 inline void upsample16(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t j) {
+    const __m256i left = blend16(near, far, j - 1);
+    const __m256i centre = blend16(near, far, j);
+    const __m256i right = blend16(near, far, j + 1);
+    const __m256i three = _mm256_add_epi16(centre, _mm256_add_epi16(centre, centre));
+    const __m256i even =
+        _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(three, left), _mm256_set1_epi16(8)), 4);
+    const __m256i odd = _mm256_srli_epi16(
+        _mm256_add_epi16(_mm256_add_epi16(three, right), _mm256_set1_epi16(7)), 4);
+    const __m256i bytes =
+        _mm256_packus_epi16(_mm256_unpacklo_epi16(even, odd), _mm256_unpackhi_epi16(even, odd));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * j), bytes);
+}
+
 }  // namespace
 
 // The SSE2 upsampling 16 columns at a time. Within each 128-bit lane the interleave of the
 // even and odd samples and the pack keep column order, so the 32 bytes go out as they are.
 XQOB_AVX2 void upsampleRowAvx2(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t m) {
-    // Column 0 and the last columns (the edge rule at m - 1) come from the reference.
+    // Column 0 and the last column (the edge rule at m - 1) come from the reference.
     upsampleColumnsReference(near, far, out, 0, 1, m);
     int32_t j = 1;
-    for (; j + 17 <= m; j += 16) {  // columns j..j+15, reading up to column j + 16 <= m - 1
-        const __m256i left = blend16(near, far, j - 1);
-        const __m256i centre = blend16(near, far, j);
-        const __m256i right = blend16(near, far, j + 1);
-        const __m256i three = _mm256_add_epi16(centre, _mm256_add_epi16(centre, centre));
-        const __m256i even = _mm256_srli_epi16(
-            _mm256_add_epi16(_mm256_add_epi16(three, left), _mm256_set1_epi16(8)), 4);
-        const __m256i odd = _mm256_srli_epi16(
-            _mm256_add_epi16(_mm256_add_epi16(three, right), _mm256_set1_epi16(7)), 4);
-        const __m256i bytes =
-            _mm256_packus_epi16(_mm256_unpacklo_epi16(even, odd), _mm256_unpackhi_epi16(even, odd));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * j), bytes);
+    for (; j + 17 <= m; j += 16) upsample16(near, far, out, j);  // reads up to column m - 1
+    // The columns left before m - 1 as one more step that ends there, over columns already
+    // written with the same values.
+    if (j > 1 && j < m - 1) {
+        upsample16(near, far, out, m - 17);
+        j = m - 1;
     }
     upsampleColumnsReference(near, far, out, j, m, m);
 }
