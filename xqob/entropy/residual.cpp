@@ -54,42 +54,6 @@ const uint8_t identityMap[64] = {
     44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63,
 };
 
-ResidualKind residualKind4x4(DecoderContext* context, int32_t mode) {
-    return ResidualKind{16,
-                        scan4x4[mode],
-                        identityMap,
-                        identityMap,
-                        kLevelCap4x4,
-                        context->sig4x4Models,
-                        context->last4x4Models,
-                        context->levelFirst4x4Models,
-                        context->levelRest4x4Models};
-}
-
-ResidualKind residualKind8x8(DecoderContext* context, int32_t lumaQuantiser) {
-    return ResidualKind{64,
-                        zigzag8x8,
-                        lumaQuantiser <= 40 ? sigContext8x8 : identityMap,
-                        lastContext8x8,
-                        kLevelCap8x8,
-                        context->sig8x8Models,
-                        context->last8x8Models,
-                        context->levelFirst8x8Models,
-                        context->levelRest8x8Models};
-}
-
-ResidualKind residualKindChroma(DecoderContext* context) {
-    return ResidualKind{64,
-                        zigzag8x8,
-                        identityMap,
-                        lastContext8x8,
-                        kLevelCap8x8,
-                        context->sigChromaModels,
-                        context->lastChromaModels,
-                        context->levelFirstChromaModels,
-                        context->levelRestChromaModels};
-}
-
 void decodeResidual(ArithState* state, const ResidualKind& kind, int32_t* coefficients) {
     decodeResidualBins(state, kind, coefficients);
 }

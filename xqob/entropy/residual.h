@@ -33,12 +33,44 @@ struct ResidualKind {
 };
 
 // mode (0..8) selects the scan row of a 4x4 block.
-ResidualKind residualKind4x4(DecoderContext* context, int32_t mode);
+inline ResidualKind residualKind4x4(DecoderContext* context, int32_t mode) {
+    return ResidualKind{16,
+                        scan4x4[mode],
+                        identityMap,
+                        identityMap,
+                        kLevelCap4x4,
+                        context->sig4x4Models,
+                        context->last4x4Models,
+                        context->levelFirst4x4Models,
+                        context->levelRest4x4Models};
+}
+
 // Up to lumaQuantiser 40 the 63 significance positions share 15 mapped models; from 41 on
 // each position has its own.
-ResidualKind residualKind8x8(DecoderContext* context, int32_t lumaQuantiser);
+inline ResidualKind residualKind8x8(DecoderContext* context, int32_t lumaQuantiser) {
+    return ResidualKind{64,
+                        zigzag8x8,
+                        lumaQuantiser <= 40 ? sigContext8x8 : identityMap,
+                        lastContext8x8,
+                        kLevelCap8x8,
+                        context->sig8x8Models,
+                        context->last8x8Models,
+                        context->levelFirst8x8Models,
+                        context->levelRest8x8Models};
+}
+
 // Shared by the Cr and the Cb plane.
-ResidualKind residualKindChroma(DecoderContext* context);
+inline ResidualKind residualKindChroma(DecoderContext* context) {
+    return ResidualKind{64,
+                        zigzag8x8,
+                        identityMap,
+                        lastContext8x8,
+                        kLevelCap8x8,
+                        context->sigChromaModels,
+                        context->lastChromaModels,
+                        context->levelFirstChromaModels,
+                        context->levelRestChromaModels};
+}
 
 // Model choice of the first magnitude bin, and the running counts after one coefficient.
 inline int32_t levelFirstIndex(int32_t eq1Count, int32_t gt1Count) {
