@@ -23,6 +23,8 @@ inline int32_t decodingRank4x4(int32_t px, int32_t py) {
 // block's own macroblock, where the rank decides. The right edge of the plane is tested by
 // the caller.
 inline bool aboveRightDecoded(int32_t x, int32_t y, int32_t n) {
+    // For a quadrant that leaves only the bottom right one of its macroblock without them.
+    if (n == 8) return (x & 15) == 0 || (y & 15) == 0;
     const int32_t sx = x + n;
     const int32_t sy = y - 1;
     if ((sy >> 4) != (y >> 4)) return true;
