@@ -277,27 +277,37 @@ XQOB_SIMD128 inline v128_t blend8(const uint8_t* near, const uint8_t* far, int32
     return wasm_i16x8_add(wasm_i16x8_mul(n, wasm_i16x8_splat(3)), wasm_u16x8_load8x8(far + j));
 }
 
+// Output columns 2j..2j+15 from chroma columns j..j+7, reading columns j - 1..j + 8.
+XQOB_SIMD128 inline void upsample8(const uint8_t* near, const uint8_t* far, uint8_t* out,
+                                   int32_t j) {
+    const v128_t left = blend8(near, far, j - 1);
+    const v128_t centre = blend8(near, far, j);
+    const v128_t right = blend8(near, far, j + 1);
+    const v128_t three = wasm_i16x8_mul(centre, wasm_i16x8_splat(3));
+    // At most 4 * 1020 + 8: 16-bit lanes hold it.
+    const v128_t even =
+        wasm_u16x8_shr(wasm_i16x8_add(wasm_i16x8_add(three, left), wasm_i16x8_splat(8)), 4);
+    const v128_t odd =
+        wasm_u16x8_shr(wasm_i16x8_add(wasm_i16x8_add(three, right), wasm_i16x8_splat(7)), 4);
+    const v128_t bytes =
+        wasm_u8x16_narrow_i16x8(wasm_i16x8_shuffle(even, odd, 0, 8, 1, 9, 2, 10, 3, 11),
+                                wasm_i16x8_shuffle(even, odd, 4, 12, 5, 13, 6, 14, 7, 15));
+    wasm_v128_store(out + 2 * j, bytes);
+}
+
 }  // namespace
 
 XQOB_SIMD128 void upsampleRowSimd128(const uint8_t* near, const uint8_t* far, uint8_t* out,
                                      int32_t m) {
-    // Column 0 and the last columns (the edge rule at m - 1) come from the reference.
+    // Column 0 and the last column (the edge rule at m - 1) come from the reference.
     upsampleColumnsReference(near, far, out, 0, 1, m);
     int32_t j = 1;
-    for (; j + 9 <= m; j += 8) {  // columns j..j+7, reading up to column j + 8 <= m - 1
-        const v128_t left = blend8(near, far, j - 1);
-        const v128_t centre = blend8(near, far, j);
-        const v128_t right = blend8(near, far, j + 1);
-        const v128_t three = wasm_i16x8_mul(centre, wasm_i16x8_splat(3));
-        // At most 4 * 1020 + 8: 16-bit lanes hold it.
-        const v128_t even =
-            wasm_u16x8_shr(wasm_i16x8_add(wasm_i16x8_add(three, left), wasm_i16x8_splat(8)), 4);
-        const v128_t odd =
-            wasm_u16x8_shr(wasm_i16x8_add(wasm_i16x8_add(three, right), wasm_i16x8_splat(7)), 4);
-        const v128_t bytes =
-            wasm_u8x16_narrow_i16x8(wasm_i16x8_shuffle(even, odd, 0, 8, 1, 9, 2, 10, 3, 11),
-                                    wasm_i16x8_shuffle(even, odd, 4, 12, 5, 13, 6, 14, 7, 15));
-        wasm_v128_store(out + 2 * j, bytes);
+    for (; j + 9 <= m; j += 8) upsample8(near, far, out, j);  // reads up to column m - 1
+    // The columns left before m - 1 as one more step that ends there, over columns already
+    // written with the same values.
+    if (j > 1 && j < m - 1) {
+        upsample8(near, far, out, m - 9);
+        j = m - 1;
     }
     upsampleColumnsReference(near, far, out, j, m, m);
 }

@@ -129,22 +129,35 @@ XQOB_SSE2 void convertRowQuadSse2(const uint8_t* luma, const uint8_t* cb, const 
     convertRowQuadReference(luma + x, cb + x, cr + x, out + 4 * x, width - x, bgr);
 }
 
+namespace {
+
+// Output columns 2j..2j+15 from chroma columns j..j+7, reading columns j - 1..j + 8.
+XQOB_SSE2 inline void upsample8(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t j) {
+    const __m128i left = blend8(near, far, j - 1);
+    const __m128i centre = blend8(near, far, j);
+    const __m128i right = blend8(near, far, j + 1);
+    const __m128i three = _mm_add_epi16(centre, _mm_add_epi16(centre, centre));
+    const __m128i even =
+        _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(three, left), _mm_set1_epi16(8)), 4);
+    const __m128i odd =
+        _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(three, right), _mm_set1_epi16(7)), 4);
+    const __m128i bytes =
+        _mm_packus_epi16(_mm_unpacklo_epi16(even, odd), _mm_unpackhi_epi16(even, odd));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * j), bytes);
+}
+
+}  // namespace
+
 XQOB_SSE2 void upsampleRowSse2(const uint8_t* near, const uint8_t* far, uint8_t* out, int32_t m) {
-    // Column 0 and the last columns (the edge rule at m - 1) come from the reference.
+    // Column 0 and the last column (the edge rule at m - 1) come from the reference.
     upsampleColumnsReference(near, far, out, 0, 1, m);
     int32_t j = 1;
-    for (; j + 9 <= m; j += 8) {  // columns j..j+7, reading up to column j + 8 <= m - 1
-        const __m128i left = blend8(near, far, j - 1);
-        const __m128i centre = blend8(near, far, j);
-        const __m128i right = blend8(near, far, j + 1);
-        const __m128i three = _mm_add_epi16(centre, _mm_add_epi16(centre, centre));
-        const __m128i even =
-            _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(three, left), _mm_set1_epi16(8)), 4);
-        const __m128i odd =
-            _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(three, right), _mm_set1_epi16(7)), 4);
-        const __m128i bytes =
-            _mm_packus_epi16(_mm_unpacklo_epi16(even, odd), _mm_unpackhi_epi16(even, odd));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * j), bytes);
+    for (; j + 9 <= m; j += 8) upsample8(near, far, out, j);  // reads up to column m - 1
+    // The columns left before m - 1 as one more step that ends there, over columns already
+    // written with the same values.
+    if (j > 1 && j < m - 1) {
+        upsample8(near, far, out, m - 9);
+        j = m - 1;
     }
     upsampleColumnsReference(near, far, out, j, m, m);
 }
