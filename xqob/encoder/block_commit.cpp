@@ -144,16 +144,7 @@ void commitIntra4x4Block(EncoderState* state, MacroblockInfo* info, int32_t bx, 
 }
 
 bool isFlatChromaBlock(const DecoderContext* context, int32_t x, int32_t y) {
-    if (x < 8 || y < 8) return false;
-    const int32_t width = context->chromaWidth;
-    const ChromaBlockInfo* records = context->chromaBlockInfo;
-    const int32_t neighbours[3] = {chromaBlockIndex(x - 8, y - 8, width),
-                                   chromaBlockIndex(x, y - 8, width),
-                                   chromaBlockIndex(x - 8, y, width)};
-    for (int32_t index : neighbours) {
-        if (records[index].codedCr != 0 || records[index].codedCb != 0) return false;
-    }
-    return true;
+    return isFlatChromaBlock(chromaNeighbours(context, x, y));
 }
 
 void commitChromaBlock(EncoderState* state, ChromaBlockInfo* info, int32_t x, int32_t y,

@@ -126,26 +126,13 @@ XQOB_ALWAYS_INLINE void decodeMacroblockBins(DecoderContext* context, Decoder* d
     }
 }
 
-// Flat when the blocks above-left, above and left all lack coded residuals in both planes;
-// block types play no part.
-bool isFlatChromaBlock(const DecoderContext* context, const ChromaBlockInfo* self, int32_t x,
-                       int32_t y) {
-    if (x < 8 || y < 8) return false;
-    const int32_t stride = context->chromaWidth / 8;
-    const ChromaBlockInfo* neighbours[3] = {self - stride - 1, self - stride, self - 1};
-    for (const ChromaBlockInfo* n : neighbours) {
-        if (n->codedCr != 0 || n->codedCb != 0) return false;
-    }
-    return true;
-}
-
 template <typename Decoder>
 XQOB_ALWAYS_INLINE void decodeChromaBins(DecoderContext* context, Decoder* decoder,
                                          ChromaBlockInfo* info, int32_t x, int32_t y,
                                          ChromaLevels* levels) {
     const ChromaNeighbours n{x > 0 ? info - 1 : nullptr,
                              y > 0 ? info - context->chromaWidth / 8 : nullptr};
-    if (isFlatChromaBlock(context, info, x, y)) {
+    if (isFlatChromaBlock(n)) {
         info->blockType = Flat;
         int32_t cr;
         int32_t cb;

@@ -11,18 +11,6 @@ ChromaBlockInfo* recordAt(DecoderContext* context, int32_t x, int32_t y) {
     return &context->chromaBlockInfo[chromaBlockIndex(x, y, context->chromaWidth)];
 }
 
-// Null past the left or top edge.
-const ChromaBlockInfo* leftOf(DecoderContext* context, int32_t x, int32_t y) {
-    return x == 0 ? nullptr : recordAt(context, x - 8, y);
-}
-const ChromaBlockInfo* aboveOf(DecoderContext* context, int32_t x, int32_t y) {
-    return y == 0 ? nullptr : recordAt(context, x, y - 8);
-}
-
-ChromaNeighbours neighbours(DecoderContext* context, int32_t x, int32_t y) {
-    return ChromaNeighbours{leftOf(context, x, y), aboveOf(context, x, y)};
-}
-
 // Reads one selector: a first bin of 1 means 0 (the mean); else a second bin gives 1 or 2.
 int32_t decodeSelector(DecoderContext* context, BitModel* first, BitModel* second) {
     if (decodeBit(context, first)) return 0;
@@ -31,12 +19,19 @@ int32_t decodeSelector(DecoderContext* context, BitModel* first, BitModel* secon
 
 }  // namespace
 
+ChromaNeighbours chromaNeighbours(const DecoderContext* context, int32_t x, int32_t y) {
+    const ChromaBlockInfo* records = context->chromaBlockInfo;
+    const int32_t width = context->chromaWidth;
+    return ChromaNeighbours{x == 0 ? nullptr : &records[chromaBlockIndex(x - 8, y, width)],
+                            y == 0 ? nullptr : &records[chromaBlockIndex(x, y - 8, width)]};
+}
+
 int32_t predictChromaMode(DecoderContext* context, int32_t x, int32_t y) {
-    return predictChromaMode(neighbours(context, x, y));
+    return predictChromaMode(chromaNeighbours(context, x, y));
 }
 
 int32_t chromaModeFirstContext(DecoderContext* context, int32_t x, int32_t y) {
-    return chromaModeFirstContext(neighbours(context, x, y));
+    return chromaModeFirstContext(chromaNeighbours(context, x, y));
 }
 
 int32_t decodeChromaMode(DecoderContext* context, int32_t x, int32_t y) {
@@ -50,7 +45,7 @@ int32_t decodeChromaMode(DecoderContext* context, int32_t x, int32_t y) {
 
 void chromaFlatOffsetContexts(DecoderContext* context, int32_t x, int32_t y, int32_t* cr,
                               int32_t* cb) {
-    chromaFlatOffsetContexts(neighbours(context, x, y), cr, cb);
+    chromaFlatOffsetContexts(chromaNeighbours(context, x, y), cr, cb);
 }
 
 void decodeChromaFlatOffsets(DecoderContext* context, int32_t x, int32_t y) {
@@ -67,7 +62,7 @@ void decodeChromaFlatOffsets(DecoderContext* context, int32_t x, int32_t y) {
 }
 
 int32_t codedCrContext(DecoderContext* context, int32_t x, int32_t y) {
-    return codedCrContext(neighbours(context, x, y));
+    return codedCrContext(chromaNeighbours(context, x, y));
 }
 
 int32_t decodeCodedCr(DecoderContext* context, int32_t x, int32_t y) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "xqob/base/decoder_context.h"
 #include "xqob/entropy/mode_bins.h"
@@ -29,6 +30,19 @@ struct ChromaNeighbours {
     const ChromaBlockInfo* left;
     const ChromaBlockInfo* above;
 };
+
+// The records of the block at (x, y)'s neighbours.
+ChromaNeighbours chromaNeighbours(const DecoderContext* context, int32_t x, int32_t y);
+
+// Flat when the blocks above-left, above and left all lack coded residuals in both planes;
+// block types play no part. The block above-left precedes the one above in its row.
+inline bool isFlatChromaBlock(const ChromaNeighbours& n) {
+    if (n.left == nullptr || n.above == nullptr) return false;
+    for (const ChromaBlockInfo* b : {n.above - 1, n.above, n.left}) {
+        if (b->codedCr != 0 || b->codedCb != 0) return false;
+    }
+    return true;
+}
 
 // A Flat neighbour gives IntraNone, larger than any mode; DC on the top row and left column.
 inline int32_t predictChromaMode(const ChromaNeighbours& n) {
