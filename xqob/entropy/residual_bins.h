@@ -25,6 +25,13 @@ inline constexpr LevelCounts kLevelCounts = {
     {0, 0, 0, 0, 1, 2, 3, 4},
 };
 
+// The model index of scan position pos, map[pos]: pos itself where the compiler sees that
+// map is identityMap (a kind built inline), without a test where it cannot.
+XQOB_ALWAYS_INLINE int32_t modelIndex(const uint8_t* map, int32_t pos) {
+    if (__builtin_constant_p(map == identityMap) && map == identityMap) return pos;
+    return map[pos];
+}
+
 // D is the plain decoder (DecoderContext) or the register copy (ArithState).
 template <typename D>
 XQOB_ALWAYS_INLINE void decodeResidualBins(D* decoder, const ResidualKind& kind,
@@ -37,10 +44,10 @@ XQOB_ALWAYS_INLINE void decodeResidualBins(D* decoder, const ResidualKind& kind,
     const int32_t last = kind.size - 1;
     int32_t pos = 0;
     for (; pos < last; ++pos) {
-        BitModel* sig = kind.sigModels + kind.sigMap[pos];
+        BitModel* sig = kind.sigModels + modelIndex(kind.sigMap, pos);
         if (decodeBit(decoder, sig) == 0) continue;
         significant[count++] = uint8_t(pos);
-        BitModel* end = kind.lastModels + kind.lastMap[pos];
+        BitModel* end = kind.lastModels + modelIndex(kind.lastMap, pos);
         if (decodeBit(decoder, end) != 0) break;
     }
     if (pos == last) significant[count++] = uint8_t(last);
