@@ -266,15 +266,17 @@ inline int32_t decodeEquiprobable(DecoderContext* context) {
 
 // One bin through model; the lower sub-interval, proportional to ones, stands for 1. The
 // new interval is chosen without a branch (a bin is close to a coin toss for the predictor).
-// The offset is compared on its own (value's payload bits below it are a fraction of one),
-// and both candidate intervals are formed beside the multiplication, so that the decision
-// picks low and high and the renormalisation starts at once.
+// The split is compared in value's own scale: the payload bits below the offset are a
+// fraction of one, so offset < split exactly when value < split << kValueBits, and that
+// shifted split is also what a decision of 0 takes off value. Both candidate intervals are
+// formed beside the multiplication, so that the decision picks low and high and the
+// renormalisation starts at once.
 XQOB_ALWAYS_INLINE int32_t decideSplit(ArithState* state, uint32_t split) {
     const uint32_t low = state->low;
     const uint32_t width = intervalWidth(*state);
     const uint32_t high = low + width - 1;
-    const int32_t bin = uint32_t(state->value >> kValueBits) < split ? 1 : 0;
     const uint64_t scaled = uint64_t(split) << kValueBits;
+    const int32_t bin = state->value < scaled ? 1 : 0;
     state->value = bin ? state->value : state->value - scaled;
     state->low = bin ? low : low + split;
     state->range = bin ? split : width - split;
