@@ -86,13 +86,19 @@ TEST(FastArith, StrideCountMatchesStepwiseForEveryNarrowInterval) {
             }
             stepLow *= 2, stepHigh = 2 * stepHigh + 1, ++steps;
         }
-        ArithState state{};
-        state.low = low;
-        state.range = width;
-        state.bits = kValueBits;
-        renormalise(&state);
-        return state.low == stepLow && state.low + intervalWidth(state) - 1 == stepHigh &&
-               state.bits == kValueBits - steps;
+        // The register low may carry any multiple of 2^15 above the interval's low.
+        for (const uint32_t carried : {0u, 1u, 2u, 3u, 0x1FFFFu, low * 40503u}) {
+            ArithState state{};
+            state.low = low + (carried << 15);
+            state.range = width;
+            state.bits = kValueBits;
+            renormalise(&state);
+            const uint32_t newLow = state.low & 0x7FFF;
+            if (newLow != stepLow || newLow + intervalWidth(state) - 1 != stepHigh ||
+                state.bits != kValueBits - steps)
+                return false;
+        }
+        return true;
     };
     for (uint32_t low = 0; low + 165 <= 65536; ++low) {
         for (uint32_t width = 165; width < 293 && low + width <= 65536; ++width)

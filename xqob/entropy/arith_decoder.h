@@ -76,7 +76,7 @@ inline void renormalise(DecoderContext* context) {
 // every thirty bins, reads the rest from the context.
 struct ArithState {
     uint64_t value;
-    uint32_t low;
+    uint32_t low;    // the interval's low in bits 0..14; see renormalise for the bits above
     uint32_t range;  // the interval's width is range << shift
     int32_t shift;
     int32_t splitShift;  // 30 - shift, for the split (see decodeBit)
@@ -130,9 +130,10 @@ inline ArithState loadArithState(DecoderContext* context) {
 
 inline void storeArithState(const ArithState& state) {
     DecoderContext* context = state.context;
-    context->low = int32_t(state.low);
-    context->high = int32_t(state.low + intervalWidth(state) - 1);
-    context->code = int32_t(state.low + uint32_t(state.value >> kValueBits));
+    const uint32_t low = state.low & 0x7FFF;
+    context->low = int32_t(low);
+    context->high = int32_t(low + intervalWidth(state) - 1);
+    context->code = int32_t(low + uint32_t(state.value >> kValueBits));
     // The last bit delivered lies just before the payload bits held in value; it exists
     // (the decoder reads 16 bits when it starts).
     const int32_t last = context->nextBit - state.bits - 1;
@@ -156,6 +157,17 @@ ArithState renormaliseSlowly(ArithState state);
 // the offset and the range just double, and low ends as its bits below the k dropped ones,
 // bit 15 clear. k = 0 (bit 15 differs, no middle half) goes through the same arithmetic
 // without a branch.
+// low is shifted without clearing the dropped bits, which saves a step between one
+// leading-bit count and the next: it holds the true low plus some c * 2^15, and high,
+// formed from it, the true high plus the same c * 2^15. Above bit 14 the two then hold
+// c + l and c + h, l and h the true bit 15 of each. Where l = h those agree, and the word
+// is clear from bit 15 up, as it is for the true low and high. Where l = 0 and h = 1 they
+// are c and c + 1, which differ in a run of bits from bit 15 up, every bit of the run but
+// bit 15 marked in e << 1 (c has ones where c + 1 has zeros): the word has bit 15 set
+// (unless bit 14 is in e) and nothing above, again as for the true low and high. The bits
+// below 15 are the true ones. So k is exact, and storeArithState keeps bits 0..14 only
+// (bit 15 of the true low is clear after a renormalisation; in the middle of one, before
+// the slow path, dropping it leaves l and h both 1 as both 0, which halve alike).
 // high is low + range - 1, which a decision has at hand before the new range; the range is
 // the width the decision left, and its doubling stays pending in shift.
 XQOB_ALWAYS_INLINE void renormalise(ArithState* state, uint32_t high) {
@@ -175,7 +187,7 @@ XQOB_ALWAYS_INLINE void renormalise(ArithState* state, uint32_t high) {
     }
     state->value <<= k;
     state->bits -= k;
-    state->low = (low << k) & 0x7FFF;
+    state->low = low << k;
     state->shift = k;
     state->splitShift = 46 - lead;  // 30 - k, straight from the count
 }
