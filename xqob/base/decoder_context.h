@@ -14,9 +14,10 @@ namespace xqob {
 struct BitModel {
     uint32_t total;
     uint32_t ones;
-    // ones * ceil(2^30 / total), kept with the counts by updateModel, so that a split takes
-    // one multiplication; the default belongs to the start state total 2, ones 1.
-    uint32_t scale = 1u << 29;
+    // ones * ceil(2^30 / total) * 2^17 (below 2^48), kept with the counts by updateModel, so
+    // that a split takes one multiplication; the default belongs to the start state total 2,
+    // ones 1.
+    uint64_t scale = uint64_t{1} << 46;
 };
 
 struct ChainBlock;

@@ -79,7 +79,7 @@ struct ArithState {
     uint32_t low;    // the interval's low in bits 0..14; see renormalise for the bits above
     uint32_t range;  // the interval's width is range << shift
     int32_t shift;
-    int32_t splitShift;  // 30 - shift, for the split (see decodeBit)
+    int32_t splitShift;  // 47 - shift, for the split (see decodeBit)
     int32_t bits;
     DecoderContext* context;
 };
@@ -118,7 +118,7 @@ inline ArithState loadArithState(DecoderContext* context) {
     state.low = uint32_t(context->low);
     state.range = uint32_t(context->high - context->low + 1);
     state.shift = 0;
-    state.splitShift = 30;
+    state.splitShift = 47;
     state.value = uint64_t(uint32_t(context->code - context->low)) << kValueBits;
     state.bits = 0;
     // The bit after the last one delivered: bitsLeft bits of byte pos are still to come.
@@ -189,7 +189,7 @@ XQOB_ALWAYS_INLINE void renormalise(ArithState* state, uint32_t high) {
     state->bits -= k;
     state->low = low << k;
     state->shift = k;
-    state->splitShift = 46 - lead;  // 30 - k, straight from the count
+    state->splitShift = lead ^ 63;  // 47 - k = 63 - lead, straight from the count
 }
 
 // After a decision: the new width in range, no shift pending.
@@ -201,14 +201,22 @@ XQOB_ALWAYS_INLINE void renormalise(ArithState* state) {
 // multiplication: with reciprocal * total = 2^30 + e, 0 <= e < total, x * reciprocal / 2^30
 // exceeds x / total by x * e / (total * 2^30) < x / 2^30, below 1/128 for x below 2^23;
 // x / total lies at least 1/total >= 1/99 below the next integer, so the floor is the same.
+// The scales keep the reciprocal shifted up by kScaleShift, the most that keeps a product
+// with a range (at most 2^16) below 2^64: the split's shift is then 63 minus the leading-bit
+// count of a renormalisation, one step from the count (see renormalise).
 struct ReciprocalTable {
     uint32_t value[101];
+    uint64_t scaled[101];  // value << kScaleShift
 };
+
+constexpr int32_t kScaleShift = 17;
 
 constexpr ReciprocalTable makeReciprocals() {
     ReciprocalTable table{};
-    for (uint32_t total = 1; total <= 100; ++total)
+    for (uint32_t total = 1; total <= 100; ++total) {
         table.value[total] = uint32_t(((uint64_t{1} << 30) + total - 1) / total);
+        table.scaled[total] = uint64_t(table.value[total]) << kScaleShift;
+    }
     return table;
 }
 
@@ -221,7 +229,7 @@ inline uint32_t scaledSplit(uint32_t range, uint32_t ones, uint32_t total) {
 
 // The same product from the model's scale, ones * reciprocal < 2^31: one multiplication.
 inline uint32_t modelSplit(uint32_t range, const BitModel* model) {
-    return uint32_t((uint64_t(range) * model->scale) >> 30);
+    return uint32_t((uint64_t(range) * model->scale) >> (30 + kScaleShift));
 }
 
 // Halves both counts, rounding up, once total reaches 100.
@@ -235,11 +243,11 @@ XQOB_ALWAYS_INLINE void updateModel(BitModel* model, int32_t bin) {
     }
     model->ones = ones;
     model->total = total;
-    model->scale = ones * kReciprocals.value[total];
+    model->scale = ones * kReciprocals.scaled[total];
 }
 
 inline BitModel makeModel(uint32_t total, uint32_t ones) {
-    return BitModel{total, ones, ones * kReciprocals.value[total]};
+    return BitModel{total, ones, ones * kReciprocals.scaled[total]};
 }
 
 // The plain decoder, literally: a division per bin and renormalisation one halving at a time
@@ -297,8 +305,9 @@ XQOB_ALWAYS_INLINE int32_t decideSplit(ArithState* state, uint32_t split) {
 }
 
 XQOB_ALWAYS_INLINE int32_t decodeBit(ArithState* state, BitModel* model) {
-    // (range << shift) * scale >> 30 as (range * scale) >> (30 - shift): the product needs
-    // only the range, and is below 2^48, so shifting it left first would lose nothing.
+    // (range << shift) * scale >> 47 as (range * scale) >> (47 - shift): the product needs
+    // only the range; the width is at most 2^16 too, so shifting it left first would lose
+    // nothing.
     const uint64_t product = uint64_t(state->range) * model->scale;
     const int32_t bin = decideSplit(state, uint32_t(product >> state->splitShift));
     updateModel(model, bin);
