@@ -197,12 +197,9 @@ XQOB_BIT_TARGET void chromaBitInstructions(DecoderContext* context, ChromaBlockI
 }
 #endif
 
-}  // namespace
-
-bool entropyPathRuns(EntropyPath path) {
-    if (path != EntropyPath::bitInstructions) return true;
 #if XQOB_BIT_INSTRUCTIONS
-    // From the processor itself: not every compiler's feature test knows LZCNT.
+// From the processor itself: not every compiler's feature test knows LZCNT.
+bool processorHasBitInstructions() {
     unsigned int eax = 0;
     unsigned int ebx = 0;
     unsigned int ecx = 0;
@@ -213,6 +210,18 @@ bool entropyPathRuns(EntropyPath path) {
     if (__get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) == 0) return false;
     const bool lzcnt = (ecx & (1u << 5)) != 0;
     return bmi && bmi2 && lzcnt;
+}
+#endif
+
+}  // namespace
+
+bool entropyPathRuns(EntropyPath path) {
+    if (path != EntropyPath::bitInstructions) return true;
+#if XQOB_BIT_INSTRUCTIONS
+    // Asked once per process, a constant from then on: under a hypervisor every cpuid traps,
+    // at about 1.5 us each here, and a decode would otherwise ask four times.
+    static const bool runs = processorHasBitInstructions();
+    return runs;
 #else
     return false;
 #endif
