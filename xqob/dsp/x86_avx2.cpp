@@ -89,14 +89,29 @@ XQOB_AVX2 inline __m128i toBytes(__m256i words) {
 }
 
 // Byte b of output block k (16 bytes) is channel (16k + b) % 3 of pixel (16k + b) / 3; the
-// mask for channel c picks that pixel where the channel matches and zero elsewhere.
-XQOB_AVX2 inline __m128i interleaveMask(int32_t block, int32_t channel) {
-    alignas(16) int8_t mask[16];
-    for (int32_t b = 0; b < 16; ++b) {
-        const int32_t at = 16 * block + b;
-        mask[b] = at % 3 == channel ? int8_t(at / 3) : int8_t(-128);
+// mask for channel c picks that pixel where the channel matches and zero elsewhere. Built
+// when compiling: a row of a narrow picture is only a few loop steps.
+struct InterleaveMasks {
+    alignas(16) int8_t mask[3][3][16];  // by block and channel
+};
+
+constexpr InterleaveMasks makeInterleaveMasks() {
+    InterleaveMasks masks{};
+    for (int32_t block = 0; block < 3; ++block) {
+        for (int32_t channel = 0; channel < 3; ++channel) {
+            for (int32_t b = 0; b < 16; ++b) {
+                const int32_t at = 16 * block + b;
+                masks.mask[block][channel][b] = at % 3 == channel ? int8_t(at / 3) : int8_t(-128);
+            }
+        }
     }
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(mask));
+    return masks;
+}
+
+constexpr InterleaveMasks kInterleaveMasks = makeInterleaveMasks();
+
+XQOB_AVX2 inline __m128i interleaveMask(int32_t block, int32_t channel) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleaveMasks.mask[block][channel]));
 }
 
 }  // namespace
