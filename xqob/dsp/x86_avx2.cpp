@@ -139,7 +139,7 @@ XQOB_AVX2 void reconstruct8x8Avx2(const int32_t* levels, const int32_t* factors,
 }
 
 // The factor splits of the SSE2 version: 91881 = 65536 + 26345, -46802 = -65536 + 18734,
-// 116130 = 131072 - 14942, each fitting the signed 16-bit madd.
+// 116130 = 131072 - 14942, each fitting a signed 16-bit lane.
 namespace {
 
 // R, G, B of the 16 pixels from x in 16-bit lanes, before the clip to 0..255.
@@ -150,17 +150,23 @@ struct Sums {
 XQOB_AVX2 inline Sums convertSums16(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
                                     int32_t x) {
     const __m256i bias = _mm256_set1_epi16(128);
-    const __m256i two = _mm256_set1_epi16(2);
     const __m256i y =
         _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x)));
     const __m256i u = _mm256_sub_epi16(
         _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x))), bias);
     const __m256i v = _mm256_sub_epi16(
         _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x))), bias);
-    const __m256i red = _mm256_add_epi16(v, term(v, two, colourPair(26345, 16384), 0));
+    // (26345 v + 32768) >> 16 from the high and low halves of the product: the high half
+    // is its floor, and the rounding adds 1 where the low half is at least 32768.
+    const __m256i redFactor = _mm256_set1_epi16(26345);
+    const __m256i redTerm =
+        _mm256_add_epi16(_mm256_mulhi_epi16(v, redFactor),
+                         _mm256_srli_epi16(_mm256_mullo_epi16(v, redFactor), 15));
+    const __m256i red = _mm256_add_epi16(v, redTerm);
     const __m256i green = _mm256_sub_epi16(term(u, v, colourPair(-22554, 18734), 32768), v);
-    const __m256i blue =
-        _mm256_add_epi16(_mm256_add_epi16(u, u), term(u, two, colourPair(-14942, 16384), 0));
+    // (-14942 u + 32768) >> 16 is (-7471 u + 16384) >> 15, the rounded high product.
+    const __m256i blueTerm = _mm256_mulhrs_epi16(u, _mm256_set1_epi16(-7471));
+    const __m256i blue = _mm256_add_epi16(_mm256_add_epi16(u, u), blueTerm);
     return Sums{_mm256_add_epi16(y, red), _mm256_add_epi16(y, green), _mm256_add_epi16(y, blue)};
 }
 

@@ -31,13 +31,13 @@ XQOB_SSE2 inline __m128i blend8(const uint8_t* near, const uint8_t* far, int32_t
 }
 
 // The colour terms of 8 pixels (16-bit lanes, chroma minus 128). Each factor of the reference
-// is split so that _mm_madd_epi16 forms the product exactly: 91881 = 65536 + 26345, -46802 =
+// is split so that the 16-bit lanes form the product exactly: 91881 = 65536 + 26345, -46802 =
 // -65536 + 18734, 116130 = 131072 - 14942, and (c << 16) + x >> 16 = c + (x >> 16) exactly.
-// The rounding 32768 enters as 2 * 16384, paired with a constant lane of 2.
-XQOB_SSE2 inline __m128i term(__m128i first, __m128i second, __m128i factors) {
-    const __m128i low = _mm_madd_epi16(_mm_unpacklo_epi16(first, second), factors);
-    const __m128i high = _mm_madd_epi16(_mm_unpackhi_epi16(first, second), factors);
-    return _mm_packs_epi32(_mm_srai_epi32(low, 16), _mm_srai_epi32(high, 16));
+// (factor * x + 32768) >> 16 of one factor: the high half of the product is its floor, and
+// the rounding adds 1 where the low half is at least 32768.
+XQOB_SSE2 inline __m128i roundedProduct(__m128i x, int16_t factor) {
+    const __m128i f = _mm_set1_epi16(factor);
+    return _mm_add_epi16(_mm_mulhi_epi16(x, f), _mm_srli_epi16(_mm_mullo_epi16(x, f), 15));
 }
 
 struct Rgb16 {
@@ -45,8 +45,7 @@ struct Rgb16 {
 };
 
 XQOB_SSE2 inline Rgb16 convert8(__m128i y, __m128i u, __m128i v) {
-    const __m128i two = _mm_set1_epi16(2);
-    const __m128i red = _mm_add_epi16(v, term(v, two, _mm_set1_epi32(colourPair(26345, 16384))));
+    const __m128i red = _mm_add_epi16(v, roundedProduct(v, 26345));
     // -22554 u + 18734 v + 32768 in one madd needs a third lane; add the rounding after.
     const __m128i uv = _mm_set1_epi32(colourPair(-22554, 18734));
     const __m128i greenLow =
@@ -55,8 +54,7 @@ XQOB_SSE2 inline Rgb16 convert8(__m128i y, __m128i u, __m128i v) {
         _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(u, v), uv), _mm_set1_epi32(32768));
     const __m128i green = _mm_sub_epi16(
         _mm_packs_epi32(_mm_srai_epi32(greenLow, 16), _mm_srai_epi32(greenHigh, 16)), v);
-    const __m128i blue =
-        _mm_add_epi16(_mm_add_epi16(u, u), term(u, two, _mm_set1_epi32(colourPair(-14942, 16384))));
+    const __m128i blue = _mm_add_epi16(_mm_add_epi16(u, u), roundedProduct(u, -14942));
     return Rgb16{_mm_add_epi16(y, red), _mm_add_epi16(y, green), _mm_add_epi16(y, blue)};
 }
 
