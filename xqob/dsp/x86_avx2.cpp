@@ -72,11 +72,11 @@ constexpr int32_t colourPair(int32_t first, int32_t second) {
     return static_cast<int32_t>((uint32_t(uint16_t(first))) | (uint32_t(uint16_t(second)) << 16));
 }
 
-// (first * a + second * b) >> 16 per 16-bit lane; the unpacks and the pack work within each
-// 128-bit half, so the lanes come back in their order.
-XQOB_AVX2 inline __m256i term(__m256i first, __m256i second, int32_t factors, int32_t add) {
+// (first * a + second * b + 32768) >> 16 per 16-bit lane; the unpacks and the pack work
+// within each 128-bit half, so the lanes come back in their order.
+XQOB_AVX2 inline __m256i roundedPairTerm(__m256i first, __m256i second, int32_t factors) {
     const __m256i pair = _mm256_set1_epi32(factors);
-    const __m256i rounding = _mm256_set1_epi32(add);
+    const __m256i rounding = _mm256_set1_epi32(32768);
     const __m256i low =
         _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(first, second), pair), rounding);
     const __m256i high =
@@ -159,11 +159,10 @@ XQOB_AVX2 inline Sums convertSums16(const uint8_t* luma, const uint8_t* cb, cons
     // (26345 v + 32768) >> 16 from the high and low halves of the product: the high half
     // is its floor, and the rounding adds 1 where the low half is at least 32768.
     const __m256i redFactor = _mm256_set1_epi16(26345);
-    const __m256i redTerm =
-        _mm256_add_epi16(_mm256_mulhi_epi16(v, redFactor),
-                         _mm256_srli_epi16(_mm256_mullo_epi16(v, redFactor), 15));
+    const __m256i redTerm = _mm256_add_epi16(
+        _mm256_mulhi_epi16(v, redFactor), _mm256_srli_epi16(_mm256_mullo_epi16(v, redFactor), 15));
     const __m256i red = _mm256_add_epi16(v, redTerm);
-    const __m256i green = _mm256_sub_epi16(term(u, v, colourPair(-22554, 18734), 32768), v);
+    const __m256i green = _mm256_sub_epi16(roundedPairTerm(u, v, colourPair(-22554, 18734)), v);
     // (-14942 u + 32768) >> 16 is (-7471 u + 16384) >> 15, the rounded high product.
     const __m256i blueTerm = _mm256_mulhrs_epi16(u, _mm256_set1_epi16(-7471));
     const __m256i blue = _mm256_add_epi16(_mm256_add_epi16(u, u), blueTerm);
