@@ -87,13 +87,13 @@ struct ArithState {
 // The width of the interval. A renormalisation leaves the doubling of the range pending in
 // shift, so that the next split's multiplication starts from the width the decision left,
 // beside the leading-bit count, instead of after it.
-inline uint32_t intervalWidth(const ArithState& state) {
+XQOB_ALWAYS_INLINE uint32_t intervalWidth(const ArithState& state) {
     return state.range << state.shift;
 }
 
 constexpr int32_t kValueBits = 48;  // payload bits that fit below the offset
 
-inline uint64_t loadBigEndian64(const uint8_t* at) {
+XQOB_ALWAYS_INLINE uint64_t loadBigEndian64(const uint8_t* at) {
     uint64_t word;
     __builtin_memcpy(&word, at, sizeof word);
     return __builtin_bswap64(word);
