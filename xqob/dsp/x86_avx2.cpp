@@ -84,6 +84,14 @@ XQOB_AVX2 inline __m256i roundedPairTerm(__m256i first, __m256i second, int32_t 
     return _mm256_packs_epi32(_mm256_srai_epi32(low, 16), _mm256_srai_epi32(high, 16));
 }
 
+// (factor * x + 32768) >> 16 per 16-bit lane: the high half of the product is its floor, and
+// the rounding adds 1 where the low half is at least 32768.
+XQOB_AVX2 inline __m256i roundedProduct(__m256i x, int16_t factor) {
+    const __m256i f = _mm256_set1_epi16(factor);
+    return _mm256_add_epi16(_mm256_mulhi_epi16(x, f),
+                            _mm256_srli_epi16(_mm256_mullo_epi16(x, f), 15));
+}
+
 XQOB_AVX2 inline __m128i toBytes(__m256i words) {
     return _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1));
 }
@@ -156,12 +164,7 @@ XQOB_AVX2 inline Sums convertSums16(const uint8_t* luma, const uint8_t* cb, cons
         _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x))), bias);
     const __m256i v = _mm256_sub_epi16(
         _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x))), bias);
-    // (26345 v + 32768) >> 16 from the high and low halves of the product: the high half
-    // is its floor, and the rounding adds 1 where the low half is at least 32768.
-    const __m256i redFactor = _mm256_set1_epi16(26345);
-    const __m256i redTerm = _mm256_add_epi16(
-        _mm256_mulhi_epi16(v, redFactor), _mm256_srli_epi16(_mm256_mullo_epi16(v, redFactor), 15));
-    const __m256i red = _mm256_add_epi16(v, redTerm);
+    const __m256i red = _mm256_add_epi16(v, roundedProduct(v, 26345));
     const __m256i green = _mm256_sub_epi16(roundedPairTerm(u, v, colourPair(-22554, 18734)), v);
     // (-14942 u + 32768) >> 16 is (-7471 u + 16384) >> 15, the rounded high product.
     const __m256i blueTerm = _mm256_mulhrs_epi16(u, _mm256_set1_epi16(-7471));
